@@ -1,0 +1,101 @@
+// The common services: the error log, settings, window placement and the start-up report.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "common/Conversions.h"
+#include "common/ErrorTrap.h"
+#include "common/LocaleInfo.h"
+#include "common/UTC.h"
+#include "platform/Platform.h"
+
+namespace bridge::common {
+
+class CommonUI;
+
+/// What the log writer tells the main window on the first write of a run.
+class ErrorLogIndicator {
+ public:
+  virtual ~ErrorLogIndicator() = default;
+  /// Shows "see ErrorLog"; never throws.
+  virtual void ErrorLogExists() = 0;
+};
+
+/// The `Common` module: its procedures and the state they own for the whole run.
+class Common : public ErrorReporter {
+ public:
+  Common(const platform::Platform& platform, UTC& utc, LocaleInfo& locale);
+  ~Common() override;
+
+  /// The main window's indicator; set once while the program is built.
+  void SetErrorLogIndicator(ErrorLogIndicator& indicator) { indicator_ = &indicator; }
+
+  /// Start-up of the common services; reports under "Common.Initialize".
+  void Initialize();
+  /// Shutdown line (when the run logged anything) and unloading `CommonUI`;
+  /// reports under "Common.Terminate".
+  void Terminate();
+
+  // Diagnostics.
+  void SetDebug(bool value);
+  bool GetDebug();
+  /// Writes `message` only while the debug flag is set.
+  void DebugLog(std::string_view message);
+  /// Appends one time-stamped line, preceded by the start-up report on the first write of
+  /// a run. Every step runs with errors ignored; never throws.
+  void WriteLogEntry(std::string_view text) noexcept;
+  void ReportError(std::int32_t code, std::string_view name) noexcept override;
+
+  // Start-up environment report.
+  /// Writes the report into the log file held open by `WriteLogEntry`, then loads
+  /// `CommonUI`, whose load handler adds the monitor report.
+  void WriteStartupReport();
+  /// Writes the monitor report into the open log file.
+  void ReportMonitors(platform::Window& form);
+  void GetOSVersion();
+  std::string GetOSName();
+
+  // Settings store.
+  bool GetBooleanSetting(const std::string& appName, const std::string& sectionName,
+                         const std::string& key, const std::string& defaultValue);
+
+  // Window placement.
+  void RestoreWindowPosition(platform::Window& form);
+  void SaveWindowPosition(platform::Window& form);
+
+  /// The user's regional number format.
+  NumberFormat Format() { return platform_.system.UserNumberFormat(); }
+
+  bool StartupLogged() const { return startupLogged_; }
+  const std::string& ErrorLogPathname() const { return errorLogPathname_; }
+
+ private:
+  /// Writes `line` as it is into the open log file; throws when the file is not open.
+  void WriteOpen(std::string_view line);
+  /// Writes one time-stamped line into the open log file.
+  void WriteOpenLine(DateValue stamp, std::string_view text);
+
+  const platform::Platform& platform_;
+  UTC& utc_;
+  LocaleInfo& locale_;
+  ErrorLogIndicator* indicator_ = nullptr;
+
+  std::string errorLogPathname_;
+  bool debug_ = false;
+  bool logFileOpen_ = false;
+  std::unique_ptr<platform::AppendFile> openFile_;
+  bool startupLogged_ = false;
+  bool writingStartupReport_ = false;
+  DateValue startupTime_ = 0;
+  std::unique_ptr<CommonUI> commonUI_;
+
+  std::string osName_ = "Unknown";
+  bool dualMonitor_ = false;
+  std::int16_t cascadeLeft_ = 0;
+  std::int16_t cascadeTop_ = 0;
+};
+
+}  // namespace bridge::common

@@ -1,0 +1,311 @@
+#include "platform/sim/FakePlatform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sstream>
+
+#include "common/ErrorTrap.h"
+
+namespace bridge::platform::sim {
+
+using common::Failure;
+using common::RunError;
+
+// ---- files ------------------------------------------------------------------------------
+
+class FakeAppendFile : public AppendFile {
+ public:
+  FakeAppendFile(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+  void WriteLine(std::string_view text) override {
+    std::string& content = files_.files_[path_];
+    content.append(text);
+    content.append("\r\n");
+    files_.lengths_.erase(path_);
+  }
+
+ private:
+  FakeFileSystem& files_;
+  std::string path_;
+};
+
+std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
+  if (auto forced = lengths_.find(path); forced != lengths_.end()) return forced->second;
+  auto file = files_.find(path);
+  if (file == files_.end()) return std::nullopt;
+  return static_cast<std::int64_t>(file->second.size());
+}
+
+std::unique_ptr<AppendFile> FakeFileSystem::OpenForAppend(const std::string& path) {
+  if (locked) throw Failure(RunError::PermissionDenied);
+  ++opens;
+  files_.try_emplace(path);
+  return std::make_unique<FakeAppendFile>(*this, path);
+}
+
+std::optional<std::string> FakeFileSystem::Content(const std::string& path) const {
+  auto file = files_.find(path);
+  if (file == files_.end()) return std::nullopt;
+  return file->second;
+}
+
+std::vector<std::string> FakeFileSystem::Lines(const std::string& path) const {
+  std::vector<std::string> lines;
+  const std::string content = Content(path).value_or("");
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const std::size_t end = content.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(content.substr(start));
+      break;
+    }
+    lines.push_back(content.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// ---- settings ---------------------------------------------------------------------------
+
+std::string FakeSettingsStore::Address(const std::string& app, const std::string& section,
+                                       const std::string& key) {
+  std::string address = app + "\\" + section + "\\" + key;
+  for (char& c : address) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return address;
+}
+
+std::string FakeSettingsStore::Get(const std::string& app, const std::string& section,
+                                   const std::string& key, const std::string& defaultValue) {
+  return Stored(app, section, key).value_or(defaultValue);
+}
+
+void FakeSettingsStore::Save(const std::string& app, const std::string& section, const std::string& key,
+                             const std::string& value) {
+  if (failSaves) throw Failure(RunError::PermissionDenied);
+  values_[Address(app, section, key)] = value;
+}
+
+std::optional<std::string> FakeSettingsStore::Stored(const std::string& app, const std::string& section,
+                                                     const std::string& key) const {
+  auto value = values_.find(Address(app, section, key));
+  if (value == values_.end()) return std::nullopt;
+  return value->second;
+}
+
+// ---- system facts -----------------------------------------------------------------------
+
+int FakeSystemInfo::GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
+                                  int bufferSize) {
+  auto value = localeValues.find({localeId, infoType});
+  if (value == localeValues.end()) return 0;
+  const int needed = static_cast<int>(value->second.size()) + 1;
+  if (bufferSize == 0) return needed;
+  if (bufferSize < needed) return 0;
+  std::memcpy(buffer, value->second.c_str(), static_cast<std::size_t>(needed));
+  return needed;
+}
+
+bool FakeSystemInfo::RectOnAnyMonitor(const PixelRect& rect) {
+  return std::any_of(monitors.begin(), monitors.end(), [&](const PixelRect& m) {
+    return rect.left < m.right && rect.right > m.left && rect.top < m.bottom && rect.bottom > m.top;
+  });
+}
+
+std::optional<std::vector<RegistryValue>> FakeSystemInfo::EnumRegistryValues(RegistryRoot root,
+                                                                             const std::string& path) {
+  auto key = registry.find({root, path});
+  if (key == registry.end()) return std::nullopt;
+  return key->second;
+}
+
+// ---- timers -----------------------------------------------------------------------------
+
+class FakeTimer : public Timer {
+ public:
+  explicit FakeTimer(FakeUi& ui) : ui_(ui) { ui_.timers_.push_back(this); }
+  ~FakeTimer() override { std::erase(ui_.timers_, this); }
+
+  void SetInterval(std::int32_t milliseconds) override {
+    interval_ = milliseconds;
+    due_ = ui_.nowMs_ + interval_;
+  }
+  std::int32_t Interval() const override { return interval_; }
+  void SetEnabled(bool enabled) override {
+    if (enabled && !enabled_) due_ = ui_.nowMs_ + interval_;
+    enabled_ = enabled;
+  }
+  bool Enabled() const override { return enabled_; }
+  void OnTick(std::function<void()> handler) override { tick_ = std::move(handler); }
+
+  bool Armed() const { return enabled_ && interval_ > 0; }
+  std::int64_t Due() const { return due_; }
+  void Fire() {
+    due_ = ui_.nowMs_ + interval_;
+    if (tick_) tick_();
+  }
+
+ private:
+  FakeUi& ui_;
+  std::int32_t interval_ = 0;
+  bool enabled_ = false;
+  std::int64_t due_ = 0;
+  std::function<void()> tick_;
+};
+
+FakeUi::~FakeUi() = default;
+
+std::unique_ptr<Timer> FakeUi::CreateTimer() { return std::make_unique<FakeTimer>(*this); }
+
+void FakeUi::RunFor(std::int64_t milliseconds) {
+  const std::int64_t end = nowMs_ + milliseconds;
+  while (!ended) {
+    FakeTimer* next = nullptr;
+    for (FakeTimer* timer : timers_)
+      if (timer->Armed() && timer->Due() <= end && (!next || timer->Due() < next->Due())) next = timer;
+    if (!next) break;
+    nowMs_ = std::max(nowMs_, next->Due());
+    next->Fire();
+  }
+  nowMs_ = std::max(nowMs_, end);
+}
+
+// ---- windows and controls ---------------------------------------------------------------
+
+namespace {
+
+template <typename Base>
+class FakeControl : public Base {
+ public:
+  explicit FakeControl(const ControlSpec& spec) : name_(spec.name), text_(spec.text), visible_(spec.visible) {}
+  const std::string& Name() const override { return name_; }
+  std::string Text() const override { return text_; }
+  void SetText(std::string_view text) override {
+    if (text_ == text) return;
+    text_ = text;
+    for (auto& listener : listeners_) listener();
+  }
+  bool Visible() const override { return visible_; }
+  void SetVisible(bool visible) override { visible_ = visible; }
+  void OnChange(std::function<void()> listener) override { listeners_.push_back(std::move(listener)); }
+
+ protected:
+  std::string name_;
+  std::string text_;
+  bool visible_;
+  std::vector<std::function<void()>> listeners_;
+};
+
+class FakeTextBox : public FakeControl<TextBox> {
+ public:
+  using FakeControl::FakeControl;
+  void OnKeyPress(std::function<void(std::int16_t&)> handler) override { keyPress_ = std::move(handler); }
+  void Type(char character) {
+    std::int16_t key = static_cast<unsigned char>(character);
+    if (keyPress_) keyPress_(key);
+    if (key == 0) return;
+    std::string text = text_;
+    if (key == 8) {
+      if (!text.empty()) text.pop_back();
+    } else {
+      text.push_back(static_cast<char>(key));
+    }
+    SetText(text);
+  }
+
+ private:
+  std::function<void(std::int16_t&)> keyPress_;
+};
+
+}  // namespace
+
+std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& spec) { return std::make_unique<FakeWindow>(*this, spec); }
+
+FakeWindow* FakeUi::FindForm(const std::string& name) {
+  for (FakeWindow* form : forms_)
+    if (form->Name() == name && !form->destroyed) return form;
+  return nullptr;
+}
+
+FakeWindow::FakeWindow(FakeUi& ui, const WindowSpec& spec)
+    : ui_(ui), spec_(spec), width_(spec.clientWidth + 240), height_(spec.clientHeight + 540) {
+  ui_.forms_.push_back(this);
+}
+
+FakeWindow::~FakeWindow() { std::erase(ui_.forms_, this); }
+
+void FakeWindow::Show() {
+  const bool first = !visible_;
+  visible_ = true;
+  if (first && onResize_) onResize_();
+}
+
+void FakeWindow::SetState(WindowState state) {
+  if (state == state_) return;
+  state_ = state;
+  if (onResize_) onResize_();
+}
+
+Label& FakeWindow::AddLabel(const ControlSpec& spec) {
+  controlSpecs_.push_back(spec);
+  controls_.push_back(std::make_unique<FakeControl<Label>>(spec));
+  return static_cast<Label&>(*controls_.back());
+}
+
+TextBox& FakeWindow::AddTextBox(const ControlSpec& spec) {
+  controlSpecs_.push_back(spec);
+  controls_.push_back(std::make_unique<FakeTextBox>(spec));
+  return static_cast<TextBox&>(*controls_.back());
+}
+
+void FakeWindow::Close() {
+  if (onClose_) onClose_();
+  Destroy();
+}
+
+Control* FakeWindow::Find(const std::string& name) {
+  for (auto& control : controls_)
+    if (control->Name() == name) return control.get();
+  return nullptr;
+}
+
+void FakeWindow::Type(const std::string& name, char character) {
+  if (auto* box = dynamic_cast<FakeTextBox*>(Find(name))) box->Type(character);
+}
+
+// ---- DDE --------------------------------------------------------------------------------
+
+void FakeDdeServer::RegisterTopic(const std::string& topic, TopicHandler& handler) {
+  if (failRegistration) throw Failure(RunError::DdeNoResponse);
+  topics_[topic] = &handler;
+}
+
+void FakeDdeServer::UnregisterTopic(const std::string& topic) {
+  topics_.erase(topic);
+  std::erase_if(links_, [&](const auto& link) { return link.first == topic; });
+}
+
+void FakeDdeServer::ItemChanged(const std::string& topic, const std::string& item) {
+  for (const auto& [linkTopic, linkItem] : links_)
+    if (linkTopic == topic && linkItem == item)
+      pushes.push_back({topic, item, Request(topic, item).value_or("")});
+}
+
+std::optional<std::string> FakeDdeServer::Request(const std::string& topic, const std::string& item) {
+  auto handler = topics_.find(topic);
+  if (handler == topics_.end()) return std::nullopt;
+  return handler->second->OnRequest(item);
+}
+
+std::optional<ExecuteAnswer> FakeDdeServer::Execute(const std::string& topic, const std::string& command) {
+  auto handler = topics_.find(topic);
+  if (handler == topics_.end()) return std::nullopt;
+  return handler->second->OnExecute(command);
+}
+
+bool FakeDdeServer::StartHotLink(const std::string& topic, const std::string& item) {
+  if (!Request(topic, item)) return false;
+  links_.emplace_back(topic, item);
+  return true;
+}
+
+}  // namespace bridge::platform::sim

@@ -1,0 +1,212 @@
+// An in-memory platform for the tests: virtual clock and timers, memory files and settings,
+// scripted system facts, windows without a screen and an in-memory DDE bus.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace bridge::platform::sim {
+
+/// A clock that shows whatever the test sets.
+class FakeClock : public Clock {
+ public:
+  SystemTime now;
+  SystemTime GetSystemTime() override { return now; }
+};
+
+/// Files in memory, with failures the test can inject.
+class FakeFileSystem : public FileSystem {
+ public:
+  std::optional<std::int64_t> FileLength(const std::string& path) override;
+  std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override;
+
+  /// The file's content, or nothing when it does not exist.
+  std::optional<std::string> Content(const std::string& path) const;
+  /// Lines of the file, without their line ends.
+  std::vector<std::string> Lines(const std::string& path) const;
+  /// Pretends the file has this length (its content stays as it is).
+  void SetLength(const std::string& path, std::int64_t length) { lengths_[path] = length; }
+  /// The file cannot be opened, as when another program holds it locked.
+  bool locked = false;
+  int opens = 0;
+
+ private:
+  friend class FakeAppendFile;
+  std::map<std::string, std::string> files_;
+  std::map<std::string, std::int64_t> lengths_;
+};
+
+/// Settings in memory; names compared without regard to case.
+class FakeSettingsStore : public SettingsStore {
+ public:
+  std::string Get(const std::string& app, const std::string& section, const std::string& key,
+                  const std::string& defaultValue) override;
+  void Save(const std::string& app, const std::string& section, const std::string& key,
+            const std::string& value) override;
+  /// The stored value, or nothing.
+  std::optional<std::string> Stored(const std::string& app, const std::string& section,
+                                    const std::string& key) const;
+  bool failSaves = false;
+
+ private:
+  static std::string Address(const std::string& app, const std::string& section, const std::string& key);
+  std::map<std::string, std::string> values_;
+};
+
+/// Scripted facts about the machine.
+class FakeSystemInfo : public SystemInfo {
+ public:
+  common::NumberFormat numberFormat;
+  std::string executableFolder = "C:\\Tavix";
+  std::string executableName = "Tavix_HRD_Bridge";
+  OsVersionInfo version;
+  std::uint16_t architecture = 9;
+  std::vector<PixelRect> monitors{{0, 0, 1280, 1024}};
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeValues;
+  std::map<std::pair<RegistryRoot, std::string>, std::vector<RegistryValue>> registry;
+
+  common::NumberFormat UserNumberFormat() override { return numberFormat; }
+  int GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
+  std::string ExecutableFolder() override { return executableFolder; }
+  std::string ExecutableName() override { return executableName; }
+  OsVersionInfo GetVersion() override { return version; }
+  std::uint16_t NativeProcessorArchitecture() override { return architecture; }
+  std::vector<PixelRect> EnumDisplayMonitors() override { return monitors; }
+  bool RectOnAnyMonitor(const PixelRect& rect) override;
+  PixelRect PrimaryScreen() override { return monitors.empty() ? PixelRect{} : monitors.front(); }
+  std::optional<std::vector<RegistryValue>> EnumRegistryValues(RegistryRoot root, const std::string& path) override;
+};
+
+class FakeTimer;
+class FakeWindow;
+
+/// Windows, controls and timers without a screen; time passes only when the test says.
+class FakeUi : public Ui {
+ public:
+  ~FakeUi() override;
+  std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::unique_ptr<Timer> CreateTimer() override;
+  void ProcessMessages() override {}
+  void Sleep(std::int32_t milliseconds) override { nowMs_ += milliseconds; }
+  void Quit() override { quit = true; }
+  void EndProcess(int exitCode) override { ended = exitCode; }
+
+  /// Advances virtual time by `milliseconds`, firing due enabled timers one at a time, in
+  /// the order they fall due.
+  void RunFor(std::int64_t milliseconds);
+  /// The loaded form of that name, or null.
+  FakeWindow* FindForm(const std::string& name);
+
+  bool quit = false;
+  std::optional<int> ended;
+
+ private:
+  friend class FakeTimer;
+  friend class FakeWindow;
+  std::int64_t nowMs_ = 0;
+  std::vector<FakeTimer*> timers_;
+  std::vector<FakeWindow*> forms_;
+};
+
+/// A client of the in-memory DDE bus, as a suite program would be.
+struct AdviseRecord {
+  std::string topic;
+  std::string item;
+  std::string value;
+};
+
+/// The program's DDE server on an in-memory bus, with a test's client ends on it.
+class FakeDdeServer : public DdeServer {
+ public:
+  void RegisterTopic(const std::string& topic, TopicHandler& handler) override;
+  void UnregisterTopic(const std::string& topic) override;
+  void ItemChanged(const std::string& topic, const std::string& item) override;
+
+  bool Serves(const std::string& topic) const { return topics_.count(topic) != 0; }
+  /// A client's REQUEST; nothing when the topic or item is not served.
+  std::optional<std::string> Request(const std::string& topic, const std::string& item);
+  /// A client's EXECUTE; nothing when the topic is not served.
+  std::optional<ExecuteAnswer> Execute(const std::string& topic, const std::string& command);
+  /// A client's hot link: every new value is recorded in `pushes`.
+  bool StartHotLink(const std::string& topic, const std::string& item);
+  std::vector<AdviseRecord> pushes;
+  bool failRegistration = false;
+
+ private:
+  std::map<std::string, TopicHandler*> topics_;
+  std::vector<std::pair<std::string, std::string>> links_;
+};
+
+/// Everything at once, as the program takes it.
+struct FakePlatform {
+  FakeClock clock;
+  FakeFileSystem files;
+  FakeSettingsStore settings;
+  FakeSystemInfo system;
+  FakeUi ui;
+  FakeDdeServer dde;
+  Platform Get() { return Platform{clock, files, settings, system, ui, dde}; }
+};
+
+/// A form of the fake window layer, inspectable by the tests.
+class FakeWindow : public Window {
+ public:
+  FakeWindow(FakeUi& ui, const WindowSpec& spec);
+  ~FakeWindow() override;
+
+  const std::string& Name() const override { return spec_.name; }
+  std::string Caption() const override { return spec_.caption; }
+  void Show() override;
+  void Hide() override { visible_ = false; }
+  bool Visible() const override { return visible_; }
+  WindowState State() const override { return state_; }
+  void SetState(WindowState state) override;
+  Twips Left() const override { return left_; }
+  Twips Top() const override { return top_; }
+  Twips Width() const override { return width_; }
+  Twips Height() const override { return height_; }
+  void SetLeft(Twips left) override { left_ = left; }
+  void SetTop(Twips top) override { top_ = top; }
+  void SetWidth(Twips width) override { width_ = width; }
+  void SetHeight(Twips height) override { height_ = height; }
+  bool Sizable() const override { return spec_.sizable; }
+  int DpiX() const override { return 96; }
+  int DpiY() const override { return 96; }
+  void BringToFront() override { ++raised; }
+  Label& AddLabel(const ControlSpec& spec) override;
+  TextBox& AddTextBox(const ControlSpec& spec) override;
+  void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
+  void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void Destroy() override { destroyed = true; }
+
+  /// The user closes the window.
+  void Close();
+  /// The control of that name, or null.
+  Control* Find(const std::string& name);
+  const WindowSpec& Spec() const { return spec_; }
+  const std::vector<ControlSpec>& ControlSpecs() const { return controlSpecs_; }
+  /// Types one character into the text box `name`, through its key-press handler.
+  void Type(const std::string& name, char character);
+
+  int raised = 0;
+  bool destroyed = false;
+
+ private:
+  FakeUi& ui_;
+  WindowSpec spec_;
+  bool visible_ = false;
+  WindowState state_ = WindowState::Normal;
+  Twips left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  std::vector<std::unique_ptr<Control>> controls_;
+  std::vector<ControlSpec> controlSpecs_;
+  std::function<void()> onResize_;
+  std::function<void()> onClose_;
+};
+
+}  // namespace bridge::platform::sim

@@ -1,0 +1,157 @@
+// The program's DDE server on DDEML: topics, items, REQUEST, advise links and EXECUTE.
+#include <algorithm>
+#include <cctype>
+
+#include "common/ErrorTrap.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace bridge::platform::win32 {
+namespace {
+
+// DDEML calls back without a context argument, so the one server of the process is found
+// here. This is the only static state of the program.
+Win32DdeServer* theServer = nullptr;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+/// A string handle created here and freed when it goes.
+class OwnedString {
+ public:
+  OwnedString(DWORD instance, const std::string& text)
+      : instance_(instance), handle_(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
+  OwnedString(const OwnedString&) = delete;
+  OwnedString& operator=(const OwnedString&) = delete;
+  ~OwnedString() {
+    if (handle_) DdeFreeStringHandle(instance_, handle_);
+  }
+  HSZ Get() const { return handle_; }
+
+ private:
+  DWORD instance_;
+  HSZ handle_;
+};
+
+}  // namespace
+
+Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {}
+
+Win32DdeServer::~Win32DdeServer() {
+  if (!instance_) return;
+  DdeNameService(instance_, service_, nullptr, DNS_UNREGISTER);
+  DdeFreeStringHandle(instance_, service_);
+  DdeUninitialize(instance_);
+  if (theServer == this) theServer = nullptr;
+}
+
+void Win32DdeServer::EnsureStarted() {
+  if (instance_) return;
+  theServer = this;
+  const UINT started = DdeInitializeA(&instance_, Callback,
+                                      APPCLASS_STANDARD | CBF_FAIL_POKES | CBF_SKIP_REGISTRATIONS |
+                                          CBF_SKIP_UNREGISTRATIONS,
+                                      0);
+  if (started != DMLERR_NO_ERROR) {
+    instance_ = 0;
+    throw common::Failure(common::RunError::DdeNoResponse);
+  }
+  service_ = DdeCreateStringHandleA(instance_, serviceName_.c_str(), CP_WINANSI);
+  if (!DdeNameService(instance_, service_, nullptr, DNS_REGISTER))
+    throw common::Failure(common::RunError::DdeNoResponse);
+}
+
+void Win32DdeServer::RegisterTopic(const std::string& topic, TopicHandler& handler) {
+  EnsureStarted();
+  topics_[Lower(topic)] = &handler;
+}
+
+void Win32DdeServer::UnregisterTopic(const std::string& topic) {
+  const std::string key = Lower(topic);
+  topics_.erase(key);
+  std::vector<HCONV> ending;
+  for (const auto& [conversation, conversationTopic] : conversations_)
+    if (conversationTopic == key) ending.push_back(conversation);
+  for (HCONV conversation : ending) {
+    conversations_.erase(conversation);
+    DdeDisconnect(conversation);
+  }
+}
+
+void Win32DdeServer::ItemChanged(const std::string& topic, const std::string& item) {
+  if (!instance_ || !Find(topic)) return;
+  OwnedString topicName(instance_, topic);
+  OwnedString itemName(instance_, item);
+  DdePostAdvise(instance_, topicName.Get(), itemName.Get());
+}
+
+std::string Win32DdeServer::Text(HSZ hsz) const {
+  char text[256] = {};
+  DdeQueryStringA(instance_, hsz, text, sizeof text, CP_WINANSI);
+  return text;
+}
+
+TopicHandler* Win32DdeServer::Find(const std::string& topic) const {
+  auto found = topics_.find(Lower(topic));
+  return found == topics_.end() ? nullptr : found->second;
+}
+
+HDDEDATA Win32DdeServer::TextData(HSZ item, const std::string& text) const {
+  return DdeCreateDataHandle(instance_, reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str())),
+                             static_cast<DWORD>(text.size() + 1), 0, item, CF_TEXT, 0);
+}
+
+HDDEDATA CALLBACK Win32DdeServer::Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
+                                           HDDEDATA data, ULONG_PTR, ULONG_PTR) {
+  if (!theServer) return nullptr;
+  try {
+    return theServer->Handle(type, format, conversation, hsz1, hsz2, data);
+  } catch (...) {
+    // Nothing escapes into DDEML: a failed transaction is refused.
+    return type == XTYP_EXECUTE ? reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED) : nullptr;
+  }
+}
+
+HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data) {
+  // For every transaction here hsz1 is the topic; hsz2 is the item (or the service on
+  // connect). The data handle of an EXECUTE belongs to DDEML and is only read.
+  switch (type) {
+    case XTYP_CONNECT:
+      return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(Find(Text(hsz1)) != nullptr));
+    case XTYP_CONNECT_CONFIRM:
+      conversations_[conversation] = Lower(Text(hsz1));
+      return nullptr;
+    case XTYP_DISCONNECT:
+      conversations_.erase(conversation);
+      return nullptr;
+    case XTYP_ADVSTART: {
+      TopicHandler* handler = Find(Text(hsz1));
+      const bool served = format == CF_TEXT && handler && handler->OnRequest(Text(hsz2));
+      return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(served));
+    }
+    case XTYP_REQUEST:
+    case XTYP_ADVREQ: {
+      if (format != CF_TEXT) return nullptr;
+      TopicHandler* handler = Find(Text(hsz1));
+      if (!handler) return nullptr;
+      const std::optional<std::string> value = handler->OnRequest(Text(hsz2));
+      return value ? TextData(hsz2, *value) : nullptr;
+    }
+    case XTYP_EXECUTE: {
+      TopicHandler* handler = Find(Text(hsz1));
+      if (!handler) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+      const DWORD size = DdeGetData(data, nullptr, 0, 0);
+      std::string command(size, '\0');
+      if (size) DdeGetData(data, reinterpret_cast<LPBYTE>(command.data()), size, 0);
+      command.resize(std::find(command.begin(), command.end(), '\0') - command.begin());
+      const ExecuteAnswer answer = handler->OnExecute(command);
+      return reinterpret_cast<HDDEDATA>(answer == ExecuteAnswer::Accept ? DDE_FACK : DDE_FNOTPROCESSED);
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace bridge::platform::win32

@@ -1,0 +1,256 @@
+// Clock, files, settings store and system facts on Win32.
+#include "platform/win32/Win32Platform.h"
+
+#include <cstring>
+
+#include "common/ErrorTrap.h"
+
+namespace bridge::platform::win32 {
+
+using common::Failure;
+using common::RunError;
+
+namespace {
+
+RunError FileError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return RunError::FileNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return RunError::PermissionDenied;
+    default:
+      return RunError::PathFileAccessError;
+  }
+}
+
+/// A registry key opened here and closed when it goes.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  HKEY* Out() { return &key_; }
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+constexpr const char* kSettingsRoot = "Software\\VB and VBA Program Settings\\";
+
+std::string SettingsPath(const std::string& app, const std::string& section) {
+  return kSettingsRoot + app + "\\" + section;
+}
+
+}  // namespace
+
+SystemTime Win32Clock::GetSystemTime() {
+  SYSTEMTIME now;
+  ::GetSystemTime(&now);
+  return SystemTime{now.wYear, now.wMonth, now.wDayOfWeek, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                    now.wMilliseconds};
+}
+
+// ---- files ------------------------------------------------------------------------------
+
+namespace {
+
+class Win32AppendFile : public AppendFile {
+ public:
+  explicit Win32AppendFile(HANDLE file) : file_(file) {}
+  ~Win32AppendFile() override { CloseHandle(file_); }
+  void WriteLine(std::string_view text) override {
+    std::string line(text);
+    line += "\r\n";
+    DWORD written = 0;
+    if (!WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size())
+      throw Failure(FileError(GetLastError()));
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    throw Failure(FileError(error));
+  }
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::unique_ptr<AppendFile> Win32FileSystem::OpenForAppend(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw Failure(FileError(GetLastError()));
+  return std::make_unique<Win32AppendFile>(file);
+}
+
+// ---- settings ---------------------------------------------------------------------------
+
+std::string Win32SettingsStore::Get(const std::string& app, const std::string& section, const std::string& key,
+                                    const std::string& defaultValue) {
+  RegistryKey opened;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsPath(app, section).c_str(), 0, KEY_QUERY_VALUE, opened.Out()) !=
+      ERROR_SUCCESS)
+    return defaultValue;
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(opened.Get(), key.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return defaultValue;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return defaultValue;
+  std::string value(size, '\0');
+  if (RegQueryValueExA(opened.Get(), key.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+      ERROR_SUCCESS)
+    return defaultValue;
+  value.resize(std::strlen(value.c_str()));
+  return value;
+}
+
+void Win32SettingsStore::Save(const std::string& app, const std::string& section, const std::string& key,
+                              const std::string& value) {
+  RegistryKey opened;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsPath(app, section).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, opened.Out(), nullptr) != ERROR_SUCCESS)
+    throw Failure(RunError::InvalidProcedureCall);
+  if (RegSetValueExA(opened.Get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+    throw Failure(RunError::InvalidProcedureCall);
+}
+
+// ---- system facts -----------------------------------------------------------------------
+
+common::NumberFormat Win32SystemInfo::UserNumberFormat() {
+  // Read once: the conversions ask for it often, and it changes only with a new logon.
+  if (!numberFormat_) {
+    common::NumberFormat format;
+    char buffer[16];
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 1) format.decimal = buffer;
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, sizeof buffer) > 0) format.thousands = buffer;
+    numberFormat_ = format;
+  }
+  return *numberFormat_;
+}
+
+int Win32SystemInfo::GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) {
+  return ::GetLocaleInfoA(localeId, infoType, buffer, bufferSize);
+}
+
+namespace {
+
+std::string ModulePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::string Win32SystemInfo::ExecutableFolder() {
+  const std::string path = ModulePath();
+  const std::size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return path;
+  // A drive's root keeps its backslash ("C:\"), any other folder has none.
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
+std::string Win32SystemInfo::ExecutableName() {
+  std::string name = ModulePath();
+  const std::size_t slash = name.find_last_of('\\');
+  if (slash != std::string::npos) name = name.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+OsVersionInfo Win32SystemInfo::GetVersion() {
+  OSVERSIONINFOA info;
+  std::memset(&info, 0, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  std::memset(info.szCSDVersion, ' ', sizeof info.szCSDVersion);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&info)) throw Failure(RunError::InvalidProcedureCall);
+#pragma GCC diagnostic pop
+  return OsVersionInfo{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
+                       std::string(info.szCSDVersion, sizeof info.szCSDVersion)};
+}
+
+std::uint16_t Win32SystemInfo::NativeProcessorArchitecture() {
+  SYSTEM_INFO info;
+  GetNativeSystemInfo(&info);
+  return info.wProcessorArchitecture;
+}
+
+namespace {
+
+BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT rect, LPARAM list) {
+  reinterpret_cast<std::vector<PixelRect>*>(list)->push_back({rect->left, rect->top, rect->right, rect->bottom});
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<PixelRect> Win32SystemInfo::EnumDisplayMonitors() {
+  std::vector<PixelRect> monitors;
+  ::EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
+bool Win32SystemInfo::RectOnAnyMonitor(const PixelRect& rect) {
+  const RECT area{rect.left, rect.top, rect.right, rect.bottom};
+  return MonitorFromRect(&area, MONITOR_DEFAULTTONULL) != nullptr;
+}
+
+PixelRect Win32SystemInfo::PrimaryScreen() {
+  return PixelRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+std::optional<std::vector<RegistryValue>> Win32SystemInfo::EnumRegistryValues(RegistryRoot root,
+                                                                              const std::string& path) {
+  HKEY rootKey = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::uint32_t>(root)));
+  RegistryKey opened;
+  HKEY key = rootKey;
+  if (!path.empty()) {
+    if (RegOpenKeyExA(rootKey, path.c_str(), 0, KEY_READ, opened.Out()) != ERROR_SUCCESS) return std::nullopt;
+    key = opened.Get();
+  }
+  std::vector<RegistryValue> values;
+  for (DWORD index = 0;; ++index) {
+    char name[260];
+    std::vector<BYTE> data(4096);
+    LONG result;
+    DWORD nameLength;
+    DWORD dataLength;
+    DWORD type = 0;
+    do {
+      nameLength = sizeof name;
+      dataLength = static_cast<DWORD>(data.size());
+      result = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &dataLength);
+      if (result == ERROR_MORE_DATA) data.resize(dataLength > data.size() ? dataLength : data.size() * 2);
+    } while (result == ERROR_MORE_DATA);
+    if (result != ERROR_SUCCESS) break;
+    values.push_back(RegistryValue{std::string(name, nameLength), type,
+                                   std::string(reinterpret_cast<const char*>(data.data()), dataLength)});
+  }
+  return values;
+}
+
+}  // namespace bridge::platform::win32

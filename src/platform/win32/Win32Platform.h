@@ -1,0 +1,110 @@
+// The Win32 platform: DDEML, windows and controls, timers, registry, files, system facts.
+#pragma once
+
+#include <windows.h>
+#include <ddeml.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace bridge::platform::win32 {
+
+class Win32Clock : public Clock {
+ public:
+  SystemTime GetSystemTime() override;
+};
+
+class Win32FileSystem : public FileSystem {
+ public:
+  std::optional<std::int64_t> FileLength(const std::string& path) override;
+  std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override;
+};
+
+/// The per-user settings branch of the registry, one REG_SZ value per key.
+class Win32SettingsStore : public SettingsStore {
+ public:
+  std::string Get(const std::string& app, const std::string& section, const std::string& key,
+                  const std::string& defaultValue) override;
+  void Save(const std::string& app, const std::string& section, const std::string& key,
+            const std::string& value) override;
+};
+
+class Win32SystemInfo : public SystemInfo {
+ public:
+  common::NumberFormat UserNumberFormat() override;
+  int GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
+  std::string ExecutableFolder() override;
+  std::string ExecutableName() override;
+  OsVersionInfo GetVersion() override;
+  std::uint16_t NativeProcessorArchitecture() override;
+  std::vector<PixelRect> EnumDisplayMonitors() override;
+  bool RectOnAnyMonitor(const PixelRect& rect) override;
+  PixelRect PrimaryScreen() override;
+  std::optional<std::vector<RegistryValue>> EnumRegistryValues(RegistryRoot root, const std::string& path) override;
+
+ private:
+  /// Whether a user setting has been read for the number format once (it is cached).
+  std::optional<common::NumberFormat> numberFormat_;
+};
+
+class Win32Timer;
+
+/// Windows, controls and timers on the one user-interface thread.
+class Win32Ui : public Ui {
+ public:
+  explicit Win32Ui(HINSTANCE instance);
+  ~Win32Ui() override;
+
+  std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::unique_ptr<Timer> CreateTimer() override;
+  void ProcessMessages() override;
+  void Sleep(std::int32_t milliseconds) override;
+  void Quit() override;
+  void EndProcess(int exitCode) override;
+
+  /// Runs the message loop until `Quit`; returns the exit code.
+  int RunMessageLoop();
+
+  HINSTANCE Instance() const { return instance_; }
+
+ private:
+  friend class Win32Timer;
+  static LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HINSTANCE instance_;
+  HWND timerWindow_ = nullptr;
+  UINT_PTR nextTimerId_ = 1;
+  std::map<UINT_PTR, Win32Timer*> timers_;
+};
+
+/// The program's DDEML server instance under one service name.
+class Win32DdeServer : public DdeServer {
+ public:
+  explicit Win32DdeServer(std::string serviceName);
+  ~Win32DdeServer() override;
+
+  void RegisterTopic(const std::string& topic, TopicHandler& handler) override;
+  void UnregisterTopic(const std::string& topic) override;
+  void ItemChanged(const std::string& topic, const std::string& item) override;
+
+ private:
+  static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
+                                    HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+  HDDEDATA Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+  void EnsureStarted();
+  std::string Text(HSZ hsz) const;
+  TopicHandler* Find(const std::string& topic) const;
+  HDDEDATA TextData(HSZ item, const std::string& text) const;
+
+  std::string serviceName_;
+  DWORD instance_ = 0;
+  HSZ service_ = nullptr;
+  std::map<std::string, TopicHandler*> topics_;  // keys in lower case
+  std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
+};
+
+}  // namespace bridge::platform::win32

@@ -1,0 +1,534 @@
+// Forms, labels, text boxes and timers as Win32 windows on the user-interface thread.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cmath>
+#include <vector>
+
+#include "common/ErrorTrap.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace bridge::platform::win32 {
+namespace {
+
+constexpr const char* kFormClass = "TavixHrdBridgeForm";
+constexpr int kIconResource = 1;
+constexpr double kTwipsPerInch = 1440.0;
+
+int ScreenDpi(int axis) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, axis);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+int ToPixels(Twips twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
+Twips ToTwips(int pixels, int dpi) { return pixels * kTwipsPerInch / dpi; }
+
+COLORREF ColourRef(const Colour& colour) {
+  return colour.systemIndex ? GetSysColor(static_cast<int>(colour.value)) : static_cast<COLORREF>(colour.value);
+}
+
+/// A GDI object deleted when it goes.
+struct GdiObject {
+  HGDIOBJ handle = nullptr;
+  GdiObject() = default;
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  ~GdiObject() {
+    if (handle) DeleteObject(handle);
+  }
+};
+
+/// One child control, label (STATIC) or text box (EDIT).
+class Win32Control {
+ public:
+  Win32Control(HWND parent, int id, const ControlSpec& spec, bool edit, HFONT defaultFont)
+      : spec_(spec), edit_(edit) {
+    const int dpiX = ScreenDpi(LOGPIXELSX);
+    const int dpiY = ScreenDpi(LOGPIXELSY);
+    const DWORD style = WS_CHILD | (spec.visible ? WS_VISIBLE : 0) |
+                        (edit ? WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL : SS_LEFT | SS_NOPREFIX);
+    window_ = CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", spec.text.c_str(), style,
+                              ToPixels(spec.layout.left, dpiX), ToPixels(spec.layout.top, dpiY),
+                              ToPixels(spec.layout.width, dpiX), ToPixels(spec.layout.height, dpiY), parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    HFONT font = defaultFont;
+    if (!spec.font.face.empty()) {
+      font_.handle = CreateFontA(-static_cast<int>(std::lround(spec.font.points * dpiY / 72.0)), 0, 0, 0,
+                                 FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                 spec.font.face.c_str());
+      font = static_cast<HFONT>(font_.handle);
+    }
+    SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (spec.background) background_.handle = CreateSolidBrush(ColourRef(*spec.background));
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~Win32Control() {
+    if (IsWindow(window_)) DestroyWindow(window_);
+  }
+
+  HWND Handle() const { return window_; }
+  const ControlSpec& Spec() const { return spec_; }
+  bool IsEdit() const { return edit_; }
+
+  std::string GetText() const {
+    const int length = GetWindowTextLengthA(window_);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = GetWindowTextA(window_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+  }
+  void PutText(std::string_view text) {
+    if (GetText() == text) return;
+    SetWindowTextA(window_, std::string(text).c_str());
+    // An edit control reports its change through EN_CHANGE; a static one does not.
+    if (!edit_) Changed();
+  }
+  void Changed() {
+    // A listener may add listeners; walk by index.
+    for (std::size_t i = 0; i < listeners_.size(); ++i) listeners_[i]();
+  }
+  void AddListener(std::function<void()> listener) { listeners_.push_back(std::move(listener)); }
+
+  /// Colours for WM_CTLCOLOR*: returns the brush, or null for the defaults.
+  HBRUSH Paint(HDC dc) const {
+    if (spec_.foreground) SetTextColor(dc, ColourRef(*spec_.foreground));
+    if (!spec_.background) return nullptr;
+    SetBkColor(dc, ColourRef(*spec_.background));
+    return static_cast<HBRUSH>(background_.handle);
+  }
+
+  std::function<void(std::int16_t&)> keyPress;
+  WNDPROC originalProc = nullptr;
+
+ private:
+  ControlSpec spec_;
+  bool edit_;
+  HWND window_ = nullptr;
+  GdiObject font_;
+  GdiObject background_;
+  std::vector<std::function<void()>> listeners_;
+};
+
+template <typename Base>
+class ControlAdapter : public Base {
+ public:
+  explicit ControlAdapter(std::unique_ptr<Win32Control> control) : control_(std::move(control)) {}
+  const std::string& Name() const override { return control_->Spec().name; }
+  std::string Text() const override { return control_->GetText(); }
+  void SetText(std::string_view text) override { control_->PutText(text); }
+  bool Visible() const override { return (GetWindowLongA(control_->Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+  void SetVisible(bool visible) override { ShowWindow(control_->Handle(), visible ? SW_SHOWNA : SW_HIDE); }
+  void OnChange(std::function<void()> listener) override { control_->AddListener(std::move(listener)); }
+  Win32Control& Control() { return *control_; }
+
+ protected:
+  std::unique_ptr<Win32Control> control_;
+};
+
+using Win32Label = ControlAdapter<Label>;
+
+// Keys that edit a text box without being characters are offered to its key-press
+// handler as the control character they stand for, so that a handler that cancels every
+// character also keeps the box from being changed by Delete, cut, paste or undo.
+constexpr std::int16_t kAsciiDelete = 127;
+constexpr std::int16_t kAsciiCut = 24;    // Ctrl+X
+constexpr std::int16_t kAsciiPaste = 22;  // Ctrl+V
+constexpr std::int16_t kAsciiUndo = 26;   // Ctrl+Z
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* control = reinterpret_cast<Win32Control*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!control) return DefWindowProcA(window, message, wParam, lParam);
+  auto offer = [&](std::int16_t code) {
+    if (!control->keyPress) return code;
+    common::Ignore([&] { control->keyPress(code); });
+    return code;
+  };
+  switch (message) {
+    case WM_CHAR: {
+      const std::int16_t code = offer(static_cast<std::int16_t>(wParam & 0xFF));
+      if (code == 0) return 0;
+      wParam = static_cast<unsigned char>(code);
+      break;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_DELETE && offer(kAsciiDelete) == 0) return 0;
+      break;
+    case WM_CUT:
+      if (offer(kAsciiCut) == 0) return 0;
+      break;
+    case WM_CLEAR:
+      if (offer(kAsciiDelete) == 0) return 0;
+      break;
+    case WM_PASTE:
+      if (offer(kAsciiPaste) == 0) return 0;
+      break;
+    case WM_UNDO:
+    case EM_UNDO:
+      if (offer(kAsciiUndo) == 0) return 0;
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcA(control->originalProc, window, message, wParam, lParam);
+}
+
+class Win32TextBox : public ControlAdapter<TextBox> {
+ public:
+  using ControlAdapter::ControlAdapter;
+  void OnKeyPress(std::function<void(std::int16_t&)> handler) override {
+    Win32Control& control = Control();
+    control.keyPress = std::move(handler);
+    if (!control.originalProc)
+      control.originalProc = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrA(control.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  }
+};
+
+/// A form: a top-level window of the program's own class.
+class Win32Window : public Window {
+ public:
+  Win32Window(HINSTANCE instance, const WindowSpec& spec) : spec_(spec) {
+    dpiX_ = ScreenDpi(LOGPIXELSX);
+    dpiY_ = ScreenDpi(LOGPIXELSY);
+    style_ = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN |
+             (spec.sizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
+    RECT frame{0, 0, ToPixels(spec.clientWidth, dpiX_), ToPixels(spec.clientHeight, dpiY_)};
+    AdjustWindowRectEx(&frame, style_, FALSE, WS_EX_CONTROLPARENT);
+    window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, spec.caption.c_str(), style_, CW_USEDEFAULT,
+                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                              instance, this);
+    if (!window_) throw common::Failure(common::RunError::InvalidProcedureCall);
+    if (spec.background) background_.handle = CreateSolidBrush(ColourRef(*spec.background));
+    defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (spec.hasIcon) {
+      SendMessageA(window_, WM_SETICON, ICON_BIG,
+                   reinterpret_cast<LPARAM>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                                                       32, 32, 0)));
+      SendMessageA(window_, WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                                                       16, 16, 0)));
+    }
+  }
+  ~Win32Window() override { Destroy(); }
+
+  const std::string& Name() const override { return spec_.name; }
+  std::string Caption() const override {
+    char text[256] = {};
+    GetWindowTextA(window_, text, sizeof text);
+    return text;
+  }
+  void Show() override {
+    if (!window_) return;
+    const bool first = !shownOnce_;
+    shownOnce_ = true;
+    // The resize handler runs once for the first showing, not for each message of it.
+    suppressResize_ = first;
+    const int command = pendingState_ == WindowState::Minimized   ? SW_SHOWMINNOACTIVE
+                        : pendingState_ == WindowState::Maximized ? SW_SHOWMAXIMIZED
+                                                                  : SW_SHOW;
+    ShowWindow(window_, command);
+    suppressResize_ = false;
+    if (first) Resized();
+  }
+  void Hide() override {
+    if (window_) ShowWindow(window_, SW_HIDE);
+  }
+  bool Visible() const override { return window_ && IsWindowVisible(window_); }
+  WindowState State() const override {
+    if (!window_) return WindowState::Normal;
+    if (!IsWindowVisible(window_)) return pendingState_;
+    if (IsIconic(window_)) return WindowState::Minimized;
+    if (IsZoomed(window_)) return WindowState::Maximized;
+    return WindowState::Normal;
+  }
+  void SetState(WindowState state) override {
+    pendingState_ = state;
+    // A hidden form takes its state when it is shown.
+    if (!window_ || !IsWindowVisible(window_) || State() == state) return;
+    ShowWindow(window_, state == WindowState::Minimized   ? SW_MINIMIZE
+                        : state == WindowState::Maximized ? SW_MAXIMIZE
+                                                          : SW_RESTORE);
+  }
+  Twips Left() const override { return ToTwips(Bounds().left, dpiX_); }
+  Twips Top() const override { return ToTwips(Bounds().top, dpiY_); }
+  Twips Width() const override { return ToTwips(Bounds().right - Bounds().left, dpiX_); }
+  Twips Height() const override { return ToTwips(Bounds().bottom - Bounds().top, dpiY_); }
+  void SetLeft(Twips left) override { Move(ToPixels(left, dpiX_), Bounds().top, SWP_NOSIZE); }
+  void SetTop(Twips top) override { Move(Bounds().left, ToPixels(top, dpiY_), SWP_NOSIZE); }
+  void SetWidth(Twips width) override { Size(ToPixels(width, dpiX_), Bounds().bottom - Bounds().top); }
+  void SetHeight(Twips height) override { Size(Bounds().right - Bounds().left, ToPixels(height, dpiY_)); }
+  bool Sizable() const override { return spec_.sizable; }
+  int DpiX() const override { return dpiX_; }
+  int DpiY() const override { return dpiY_; }
+  void BringToFront() override {
+    if (!window_) return;
+    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window_);
+  }
+  Label& AddLabel(const ControlSpec& spec) override {
+    auto label = std::make_unique<Win32Label>(NewControl(spec, false));
+    Label& result = *label;
+    children_.push_back(std::move(label));
+    return result;
+  }
+  TextBox& AddTextBox(const ControlSpec& spec) override {
+    auto box = std::make_unique<Win32TextBox>(NewControl(spec, true));
+    Win32Control* control = &box->Control();
+    TextBox& result = *box;
+    children_.push_back(std::move(box));
+    if (!spec.toolTip.empty()) AddToolTip(*control);
+    return result;
+  }
+  void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
+  void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void Destroy() override {
+    if (!window_) return;
+    HWND window = window_;
+    children_.clear();
+    controls_.clear();
+    if (toolTip_) DestroyWindow(toolTip_);
+    toolTip_ = nullptr;
+    window_ = nullptr;
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+  }
+
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_SIZE:
+        if (!suppressResize_ && shownOnce_) Resized();
+        return 0;
+      case WM_CLOSE:
+        if (onClose_) common::Ignore([&] { onClose_(); });
+        Destroy();
+        return 0;
+      case WM_ERASEBKGND:
+        if (background_.handle) {
+          RECT client;
+          GetClientRect(window_, &client);
+          FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(background_.handle));
+          return 1;
+        }
+        break;
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+        if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) {
+          if (HBRUSH brush = control->Paint(reinterpret_cast<HDC>(wParam))) return reinterpret_cast<LRESULT>(brush);
+          if (message == WM_CTLCOLORSTATIC && background_.handle) {
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<LRESULT>(background_.handle);
+          }
+        }
+        break;
+      case WM_COMMAND:
+        if (HIWORD(wParam) == EN_CHANGE)
+          if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) common::Ignore([&] { control->Changed(); });
+        return 0;
+      default:
+        break;
+    }
+    return DefWindowProcA(window_, message, wParam, lParam);
+  }
+
+  HWND Hwnd() const { return window_; }
+  void Attach(HWND window) { window_ = window; }
+
+ private:
+  std::unique_ptr<Win32Control> NewControl(const ControlSpec& spec, bool edit) {
+    auto control = std::make_unique<Win32Control>(window_, nextId_++, spec, edit, defaultFont_);
+    controls_.push_back(control.get());
+    return control;
+  }
+  Win32Control* ControlOf(HWND child) const {
+    for (Win32Control* control : controls_)
+      if (control->Handle() == child) return control;
+    return nullptr;
+  }
+  void AddToolTip(Win32Control& control) {
+    if (!toolTip_) {
+      toolTip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+      if (!toolTip_) return;
+    }
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control.Handle());
+    tool.lpszText = const_cast<char*>(control.Spec().toolTip.c_str());
+    SendMessageA(toolTip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  RECT Bounds() const {
+    RECT bounds{};
+    if (window_) GetWindowRect(window_, &bounds);
+    return bounds;
+  }
+  void Move(int x, int y, UINT flags) {
+    if (window_) SetWindowPos(window_, nullptr, x, y, 0, 0, flags | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void Size(int width, int height) {
+    if (window_) SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void Resized() {
+    if (onResize_) common::Ignore([&] { onResize_(); });
+  }
+
+  WindowSpec spec_;
+  HWND window_ = nullptr;
+  HWND toolTip_ = nullptr;
+  DWORD style_ = 0;
+  int dpiX_ = 96;
+  int dpiY_ = 96;
+  int nextId_ = 100;
+  bool shownOnce_ = false;
+  bool suppressResize_ = false;
+  WindowState pendingState_ = WindowState::Normal;
+  HFONT defaultFont_ = nullptr;
+  GdiObject background_;
+  std::vector<std::unique_ptr<Control>> children_;
+  std::vector<Win32Control*> controls_;
+  std::function<void()> onResize_;
+  std::function<void()> onClose_;
+};
+
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    form->Attach(window);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!form) return DefWindowProcA(window, message, wParam, lParam);
+  try {
+    return form->Handle(message, wParam, lParam);
+  } catch (...) {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+// ---- timers -----------------------------------------------------------------------------
+
+class Win32Timer : public Timer {
+ public:
+  explicit Win32Timer(Win32Ui& ui) : ui_(ui), id_(ui.nextTimerId_++) { ui_.timers_[id_] = this; }
+  ~Win32Timer() override {
+    Stop();
+    ui_.timers_.erase(id_);
+  }
+  void SetInterval(std::int32_t milliseconds) override {
+    interval_ = milliseconds;
+    Apply();
+  }
+  std::int32_t Interval() const override { return interval_; }
+  void SetEnabled(bool enabled) override {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    Apply();
+  }
+  bool Enabled() const override { return enabled_; }
+  void OnTick(std::function<void()> handler) override { tick_ = std::move(handler); }
+  void Tick() {
+    if (enabled_ && tick_) tick_();
+  }
+
+ private:
+  void Apply() {
+    if (enabled_ && interval_ > 0)
+      SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
+    else
+      Stop();
+  }
+  void Stop() { KillTimer(ui_.timerWindow_, id_); }
+
+  Win32Ui& ui_;
+  UINT_PTR id_;
+  std::int32_t interval_ = 0;
+  bool enabled_ = false;
+  std::function<void()> tick_;
+};
+
+// ---- the window layer -------------------------------------------------------------------
+
+Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  WNDCLASSEXA form{};
+  form.cbSize = sizeof form;
+  form.lpfnWndProc = FormProc;
+  form.hInstance = instance;
+  form.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
+  form.lpszClassName = kFormClass;
+  RegisterClassExA(&form);
+
+  WNDCLASSEXA timers{};
+  timers.cbSize = sizeof timers;
+  timers.lpfnWndProc = TimerWindowProc;
+  timers.hInstance = instance;
+  timers.lpszClassName = "TavixHrdBridgeTimers";
+  RegisterClassExA(&timers);
+  timerWindow_ = CreateWindowExA(0, timers.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  SetWindowLongPtrA(timerWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Ui::~Win32Ui() {
+  if (timerWindow_) DestroyWindow(timerWindow_);
+}
+
+LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) {
+    auto* ui = reinterpret_cast<Win32Ui*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (ui) {
+      auto timer = ui->timers_.find(static_cast<UINT_PTR>(wParam));
+      if (timer != ui->timers_.end()) common::Ignore([&] { timer->second->Tick(); });
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::unique_ptr<Window> Win32Ui::CreateForm(const WindowSpec& spec) {
+  return std::make_unique<Win32Window>(instance_, spec);
+}
+
+std::unique_ptr<Timer> Win32Ui::CreateTimer() { return std::make_unique<Win32Timer>(*this); }
+
+void Win32Ui::ProcessMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void Win32Ui::Sleep(std::int32_t milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+void Win32Ui::Quit() { PostQuitMessage(0); }
+
+void Win32Ui::EndProcess(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
+
+int Win32Ui::RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Tab moves between the controls of the active form.
+    HWND active = GetActiveWindow();
+    if (active && IsDialogMessageA(active, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace bridge::platform::win32

@@ -1,0 +1,46 @@
+#include "server/FormTopic.h"
+
+#include <cctype>
+
+#include "common/ErrorTrap.h"
+
+namespace bridge::server {
+
+FormTopic::~FormTopic() { Unregister(); }
+
+void FormTopic::Serve(platform::Control& control) {
+  items_[control.Name()] = &control;
+  control.OnChange([this, name = control.Name()] {
+    if (registered_) server_.ItemChanged(topic_, name);
+  });
+}
+
+void FormTopic::Register() {
+  server_.RegisterTopic(topic_, *this);
+  registered_ = true;
+}
+
+void FormTopic::Unregister() {
+  if (!registered_) return;
+  registered_ = false;
+  common::Ignore([&] { server_.UnregisterTopic(topic_); });
+}
+
+platform::ExecuteAnswer FormTopic::OnExecute(std::string_view command) {
+  if (!execute_) return platform::ExecuteAnswer::Refuse;
+  return execute_(command);
+}
+
+std::optional<std::string> FormTopic::OnRequest(std::string_view item) {
+  // DDE item names are matched without regard to case, as the DDE layer matches names.
+  for (const auto& [name, control] : items_) {
+    if (name.size() != item.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(item[i]));
+    if (same) return control->Text();
+  }
+  return std::nullopt;
+}
+
+}  // namespace bridge::server

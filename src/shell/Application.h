@@ -1,0 +1,41 @@
+// Builds every object of the program once, in order, and runs its start and end.
+#pragma once
+
+#include "common/Common.h"
+#include "common/LocaleInfo.h"
+#include "common/UTC.h"
+#include "platform/Platform.h"
+#include "server/DDEServer.h"
+#include "shell/VelkMain.h"
+#include "shell/VelkModule.h"
+
+namespace bridge::shell {
+
+/// The whole program on a given platform.
+class Application {
+ public:
+  explicit Application(const platform::Platform& platform);
+
+  /// Loads the main window (its start-up sequence) and shows it.
+  void Start();
+
+  VelkMain& Main() { return main_; }
+  common::Common& CommonModule() { return common_; }
+  server::DDEServer& Server() { return ddeServer_; }
+
+ private:
+  /// The user closed the main window: the shutdown steps, then the end of the loop.
+  void MainClosed();
+
+  const platform::Platform& platform_;
+  common::UTC utc_;
+  // The common module and the locale getters refer to each other; neither uses the
+  // other while it is being built.
+  common::Common common_;
+  common::LocaleInfo locale_;
+  VelkModule velkModule_;
+  server::DDEServer ddeServer_;
+  VelkMain main_;
+};
+
+}  // namespace bridge::shell

@@ -1,0 +1,208 @@
+#include "shell/VelkMain.h"
+
+#include <string>
+
+#include "common/ProgramIdentity.h"
+
+namespace bridge::shell {
+namespace {
+
+using platform::Colour;
+using platform::ControlSpec;
+using platform::Font;
+
+// The background of the window and its labels: the active window border's system colour.
+constexpr std::uint32_t kColourActiveBorder = 10;
+constexpr std::uint32_t kRedBgr = 0x0000FF;
+constexpr std::uint32_t kBlueBgr = 0xFF0000;
+constexpr std::uint32_t kBlackBgr = 0x000000;
+constexpr std::uint32_t kWhiteBgr = 0xFFFFFF;
+
+ControlSpec LabelSpec(const char* name, platform::ControlLayout layout, const char* caption,
+                      std::uint32_t textBgr) {
+  ControlSpec spec;
+  spec.name = name;
+  spec.layout = layout;
+  spec.text = caption;
+  spec.foreground = Colour::Bgr(textBgr);
+  spec.background = Colour::System(kColourActiveBorder);
+  return spec;
+}
+
+ControlSpec FrequencyBoxSpec(const char* name, platform::ControlLayout layout, const char* toolTip) {
+  ControlSpec spec;
+  spec.name = name;
+  spec.layout = layout;
+  spec.text = "000,000.00";
+  spec.font = Font{"Arial", 9.75};
+  spec.foreground = Colour::Bgr(kBlackBgr);
+  spec.background = Colour::Bgr(kWhiteBgr);
+  spec.toolTip = toolTip;
+  return spec;
+}
+
+ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
+  ControlSpec spec;
+  spec.name = name;
+  spec.layout = layout;
+  return spec;
+}
+
+}  // namespace
+
+VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
+                   server::DDEServer& ddeServer)
+    : platform_(platform),
+      common_(common),
+      velkModule_(velkModule),
+      ddeServer_(ddeServer),
+      topic_(platform.ddeServer, "Velk_CorvaneUI") {
+  platform::WindowSpec spec;
+  spec.name = "VelkMain";
+  spec.caption = common::kMainCaption;
+  spec.clientWidth = 3165;
+  spec.clientHeight = 975;
+  spec.background = Colour::System(kColourActiveBorder);
+  spec.hasIcon = true;
+  form_ = platform.ui.CreateForm(spec);
+  CreateControls();
+
+  velkModule_.BindErrorLogLabel(*ErrorLogLabel);
+  form_->OnResize([this] { Form_Resize(); });
+  FreqDisplay->OnKeyPress([this](std::int16_t& key) { FreqDisplay_KeyPress(key); });
+  HRDMode->OnKeyPress([this](std::int16_t& key) { HRDMode_KeyPress(key); });
+  HRDFreq->OnChange([this] { HRDFreq_Change(); });
+  HRDAltFreq->OnChange([this] { HRDAltFreq_Change(); });
+  HRDMode->OnChange([this] { HRDMode_Change(); });
+  HRDTX->OnChange([this] { HRDTX_Change(); });
+  HRDButton->OnChange([this] { HRDButton_Change(); });
+  HRDTimer->OnTick([this] { HRDTimer_Timer(); });
+  ShutdownTimer->OnTick([this] { ShutdownTimer_Timer(); });
+}
+
+void VelkMain::CreateControls() {
+  // Created in tab order. The HRD link boxes lie beyond the right edge of the client
+  // area: they work as DDE destinations without being seen.
+  ControlSpec freqDisplay = FrequencyBoxSpec("FreqDisplay", {1920, 120, 1185, 300}, "current frequency ");
+  FreqDisplay = &form_->AddTextBox(freqDisplay);
+  HRDMode = &form_->AddTextBox(PlainBoxSpec("HRDMode", {1920, 600, 1215, 285}));
+  HRDFreq = &form_->AddTextBox(FrequencyBoxSpec("HRDFreq", {4560, 720, 1185, 300}, "current frequency (hz)"));
+  Version = &form_->AddLabel(LabelSpec("Version", {120, 675, 1215, 255}, "version", kBlackBgr));
+  ErrorLogLabel = &form_->AddLabel(LabelSpec("ErrorLogLabel", {120, 200, 1095, 255}, "see ErrorLog", kRedBgr));
+  NoHRDLabel = &form_->AddLabel(LabelSpec("NoHRDLabel", {120, 435, 1335, 255}, "HRD not running", kBlueBgr));
+  HRDButton = &form_->AddTextBox(PlainBoxSpec("HRDButton", {4560, 1800, 1215, 285}));
+  HRDTX = &form_->AddTextBox(PlainBoxSpec("HRDTX", {4560, 1440, 1215, 285}));
+  HRDAltFreq = &form_->AddTextBox(FrequencyBoxSpec("HRDAltFreq", {4560, 1080, 1185, 300}, "current frequency "));
+
+  HRDTimer = platform_.ui.CreateTimer();
+  ShutdownTimer = platform_.ui.CreateTimer();
+  ShutdownTimer->SetInterval(1000);
+
+  for (platform::Control* control : {static_cast<platform::Control*>(FreqDisplay),
+                                     static_cast<platform::Control*>(HRDMode),
+                                     static_cast<platform::Control*>(HRDFreq),
+                                     static_cast<platform::Control*>(Version),
+                                     static_cast<platform::Control*>(ErrorLogLabel),
+                                     static_cast<platform::Control*>(NoHRDLabel),
+                                     static_cast<platform::Control*>(HRDButton),
+                                     static_cast<platform::Control*>(HRDTX),
+                                     static_cast<platform::Control*>(HRDAltFreq)})
+    topic_.Serve(*control);
+}
+
+void VelkMain::Form_Load() {
+  common_.Initialize();
+  velkModule_.ClearErrorLogFlag();
+  common_.RestoreWindowPosition(*form_);
+  // The window is a DDE source for its whole life.
+  common::Trap(common_, "VelkMain.Form_load", [&] { topic_.Register(); });
+  common::Trap(common_, "VelkMain.Form_load", [&] {
+    // "see ErrorLog" starts hidden, even when an earlier run left a log; but a failure of
+    // the steps above has already written to it in this run and must stay announced.
+    if (common_.StartupLogged())
+      velkModule_.ErrorLogExists();
+    else
+      ErrorLogLabel->SetVisible(false);
+    NoHRDLabel->SetVisible(false);
+    velkModule_.Initialize();
+    ddeServer_.Load();
+    ddeServer_.RadioCWCapability->SetText("0");
+    ddeServer_.RadioCWSpeed->SetText("0");
+    // NOT YET BUILT: the DDE server's start and the notices to the suite's programs.
+    EstablishHRDLink();
+    ShutdownTimer->SetEnabled(false);
+    ShutdownTimer->SetInterval(1000);
+    HRDTimer->SetEnabled(true);
+    HRDTimer->SetInterval(1000);
+    for (auto* timer : {&ddeServer_.SetFreqTimer, &ddeServer_.SetModeTimer, &ddeServer_.SetFreqModeTimer,
+                        &ddeServer_.SetSplitFreqTimer, &ddeServer_.SetSplitTimer, &ddeServer_.SetDualTimer}) {
+      (*timer)->SetEnabled(false);
+      (*timer)->SetInterval(1);
+    }
+    HRDFreq_Change();
+    HRDAltFreq_Change();
+    HRDMode_Change();
+    HRDTX_Change();
+    HRDButton_Change();
+    Version->SetText("version " + std::to_string(common::kVersionMajor) + "." +
+                     std::to_string(common::kVersionMinor) + "." + std::to_string(common::kVersionRevision));
+  });
+}
+
+void VelkMain::Form_Unload(std::int16_t& /*cancel*/) {
+  common::Trap(common_, "VelkMain.Form_Unload", [&] {
+    common_.SaveWindowPosition(*form_);
+    // NOT YET BUILT: the stop notice to the suite's launcher.
+    ddeServer_.Unload();
+    common_.Terminate();
+    velkModule_.Terminate();
+  });
+  topic_.Unregister();
+}
+
+void VelkMain::ShutdownTimer_Timer() {
+  common::Trap(common_, "VelkMain.ShutdownTimer_Timer", [&] {
+    ShutdownTimer->SetEnabled(false);
+    std::int16_t cancel = 0;
+    Form_Unload(cancel);
+    platform_.ui.EndProcess(0);
+  });
+}
+
+void VelkMain::Form_Resize() {
+  common::Trap(common_, "VelkMain.Form_Resize", [&] {
+    const auto state = static_cast<std::int16_t>(form_->State());
+    ddeServer_.Load();
+    ddeServer_.MainWindowState->SetText(std::to_string(state));
+  });
+}
+
+void VelkMain::FreqDisplay_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
+
+void VelkMain::HRDMode_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
+
+void VelkMain::EstablishHRDLink() {
+  // NOT YET BUILT: the five hot links to HRD.
+}
+
+void VelkMain::HRDTimer_Timer() {
+  // NOT YET BUILT: the supervision of the HRD link.
+}
+
+void VelkMain::HRDFreq_Change() {
+  // NOT YET BUILT: the frequency translation.
+}
+
+void VelkMain::HRDAltFreq_Change() {}
+
+void VelkMain::HRDMode_Change() {
+  // NOT YET BUILT: the mode translation.
+}
+
+void VelkMain::HRDTX_Change() {
+  // NOT YET BUILT: the transmit-state translation.
+}
+
+void VelkMain::HRDButton_Change() {}
+
+}  // namespace bridge::shell

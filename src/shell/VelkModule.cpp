@@ -1,0 +1,31 @@
+#include "shell/VelkModule.h"
+
+namespace bridge::shell {
+
+void VelkModule::Initialize() {
+  common::Trap(common_, "VelkModule.Initialize", [&] {
+    common_.DebugLog("VelkModule.Initialize: start");
+    common_.DebugLog("VelkModule.Initialize: complete");
+  });
+}
+
+void VelkModule::Terminate() {
+  common::Trap(common_, "VelkModule.Terminate", [] {});
+}
+
+void VelkModule::ClearErrorLogFlag() {
+  common::Trap(common_, "VelkModule.ClearErrorLogFlag", [&] { errorLogFlag_ = false; });
+}
+
+void VelkModule::ErrorLogExists() {
+  common::Trap(common_, "VelkModule.ErrorLogExists", [&] {
+    errorLogFlag_ = true;
+    if (errorLogLabel_) errorLogLabel_->SetVisible(true);
+  });
+}
+
+std::string VelkModule::GetInteropCaption() {
+  return common::TrapOr(common_, "VelkModule.GetInteropCaption", std::string(), [] { return std::string(); });
+}
+
+}  // namespace bridge::shell

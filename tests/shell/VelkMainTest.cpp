@@ -1,0 +1,161 @@
+#include "shell/VelkMain.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/FakePlatform.h"
+#include "shell/Application.h"
+
+namespace bridge::shell {
+namespace {
+
+using platform::WindowState;
+
+const std::string kLog = "C:\\Tavix\\ErrorLog.txt";
+
+class VelkMainTest : public ::testing::Test {
+ protected:
+  void Start() {
+    app = std::make_unique<Application>(platform);
+    app->Start();
+    window = fake.ui.FindForm("VelkMain");
+    ASSERT_NE(window, nullptr);
+  }
+  std::string Text(const std::string& control) { return window->Find(control)->Text(); }
+  bool Shown(const std::string& control) { return window->Find(control)->Visible(); }
+
+  platform::sim::FakePlatform fake;
+  platform::Platform platform = fake.Get();
+  std::unique_ptr<Application> app;
+  platform::sim::FakeWindow* window = nullptr;
+};
+
+TEST_F(VelkMainTest, StartShowsTheWindowWithItsVersionAndNoWarnings) {
+  Start();
+  EXPECT_TRUE(window->Visible());
+  EXPECT_EQ(window->Caption(), "Tavix HRD Bridge");
+  EXPECT_EQ(window->Spec().clientWidth, 3165);
+  EXPECT_EQ(window->Spec().clientHeight, 975);
+  EXPECT_EQ(Text("Version"), "version 1.0.8");
+  EXPECT_EQ(Text("FreqDisplay"), "000,000.00");
+  EXPECT_FALSE(Shown("ErrorLogLabel"));
+  EXPECT_FALSE(Shown("NoHRDLabel"));
+  EXPECT_EQ(Text("ErrorLogLabel"), "see ErrorLog");
+  EXPECT_EQ(Text("NoHRDLabel"), "HRD not running");
+}
+
+TEST_F(VelkMainTest, ControlsSitAtTheirPlacesInTabOrder) {
+  Start();
+  std::vector<std::string> order;
+  for (const auto& spec : window->ControlSpecs()) order.push_back(spec.name);
+  EXPECT_EQ(order, (std::vector<std::string>{"FreqDisplay", "HRDMode", "HRDFreq", "Version", "ErrorLogLabel",
+                                             "NoHRDLabel", "HRDButton", "HRDTX", "HRDAltFreq"}));
+  const auto& specs = window->ControlSpecs();
+  EXPECT_EQ(specs[0].layout.left, 1920);
+  EXPECT_EQ(specs[0].layout.width, 1185);
+  EXPECT_EQ(specs[0].toolTip, "current frequency ");
+  EXPECT_EQ(specs[0].font.face, "Arial");
+  EXPECT_EQ(specs[2].toolTip, "current frequency (hz)");
+  // The HRD link boxes lie beyond the client area's right edge.
+  for (const char* hidden : {"HRDFreq", "HRDAltFreq", "HRDTX", "HRDButton"})
+    for (const auto& spec : specs)
+      if (spec.name == hidden) {
+        EXPECT_GT(spec.layout.left, window->Spec().clientWidth) << hidden;
+      }
+  EXPECT_EQ(specs[4].foreground->value, 0x0000FFu);  // red "see ErrorLog"
+  EXPECT_EQ(specs[5].foreground->value, 0xFF0000u);  // blue "HRD not running"
+}
+
+TEST_F(VelkMainTest, TimersAreLeftAsTheProgramNeedsThem) {
+  Start();
+  EXPECT_TRUE(app->Main().HRDTimer->Enabled());
+  EXPECT_EQ(app->Main().HRDTimer->Interval(), 1000);
+  EXPECT_FALSE(app->Main().ShutdownTimer->Enabled());
+  EXPECT_EQ(app->Main().ShutdownTimer->Interval(), 1000);
+  auto& server = app->Server();
+  for (auto* timer : {&server.SetFreqTimer, &server.SetModeTimer, &server.SetFreqModeTimer, &server.SetSplitFreqTimer,
+                      &server.SetSplitTimer, &server.SetDualTimer}) {
+    EXPECT_FALSE((*timer)->Enabled());
+    EXPECT_EQ((*timer)->Interval(), 1);
+  }
+  EXPECT_EQ(server.RadioCWCapability->Text(), "0");
+  EXPECT_EQ(server.RadioCWSpeed->Text(), "0");
+}
+
+TEST_F(VelkMainTest, WindowStateIsPublishedOnEveryChange) {
+  Start();
+  EXPECT_EQ(app->Server().MainWindowState->Text(), "0");
+  window->SetState(WindowState::Minimized);
+  EXPECT_EQ(app->Server().MainWindowState->Text(), "1");
+  window->SetState(WindowState::Maximized);
+  EXPECT_EQ(app->Server().MainWindowState->Text(), "2");
+  window->SetState(WindowState::Normal);
+  EXPECT_EQ(app->Server().MainWindowState->Text(), "0");
+}
+
+TEST_F(VelkMainTest, TypingIntoTheVisibleBoxesChangesNothing) {
+  Start();
+  for (char key : {'7', '\b', 'x', '\r'}) {
+    window->Type("FreqDisplay", key);
+    window->Type("HRDMode", key);
+  }
+  EXPECT_EQ(Text("FreqDisplay"), "000,000.00");
+  EXPECT_EQ(Text("HRDMode"), "");
+}
+
+TEST_F(VelkMainTest, ControlsAreItemsOfTheWindowsDdeTopic) {
+  Start();
+  EXPECT_EQ(fake.dde.Request("Velk_CorvaneUI", "Version"), "version 1.0.8");
+  EXPECT_EQ(fake.dde.Request("Velk_CorvaneUI", "freqdisplay"), "000,000.00");
+  EXPECT_FALSE(fake.dde.Request("Velk_CorvaneUI", "NoSuchItem").has_value());
+  EXPECT_EQ(fake.dde.Execute("Velk_CorvaneUI", "004test"), platform::ExecuteAnswer::Refuse);
+
+  ASSERT_TRUE(fake.dde.StartHotLink("Velk_CorvaneUI", "FreqDisplay"));
+  app->Main().FreqDisplay->SetText("14,025.50");
+  ASSERT_EQ(fake.dde.pushes.size(), 1u);
+  EXPECT_EQ(fake.dde.pushes[0].value, "14,025.50");
+}
+
+TEST_F(VelkMainTest, ClosingACleanRunLeavesNoLogAndEndsTheLoop) {
+  Start();
+  window->Close();
+  EXPECT_TRUE(fake.ui.quit);
+  EXPECT_FALSE(fake.files.Content(kLog).has_value());
+  EXPECT_FALSE(fake.dde.Serves("Velk_CorvaneUI"));
+  EXPECT_FALSE(app->Server().Loaded());
+}
+
+TEST_F(VelkMainTest, RequestedShutdownEndsTheProcessOneIntervalLater) {
+  Start();
+  app->Main().ShutdownTimer->SetEnabled(true);
+  fake.ui.RunFor(999);
+  EXPECT_FALSE(fake.ui.ended.has_value());
+  EXPECT_TRUE(app->Server().Loaded());
+  fake.ui.RunFor(1);
+  EXPECT_EQ(fake.ui.ended, 0);
+  EXPECT_FALSE(app->Server().Loaded());
+  EXPECT_FALSE(app->Main().ShutdownTimer->Enabled());
+}
+
+TEST_F(VelkMainTest, AFailedStartStepIsLoggedShownAndClosedWithTheShutdownLine) {
+  fake.settings.failSaves = true;
+  Start();
+  EXPECT_TRUE(Shown("ErrorLogLabel"));
+  EXPECT_EQ(Text("Version"), "version 1.0.8");  // the rest of the start went on
+  window->Close();
+  const auto lines = fake.files.Lines(kLog);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_NE(lines[lines.size() - 2].find("program error 70 in module Common.Initialize: "), std::string::npos);
+  EXPECT_NE(lines.back().find(" > Common.Terminate: Tavix_HRD_Bridge shutdown"), std::string::npos);
+}
+
+TEST_F(VelkMainTest, DdeSourceFailureIsReportedAndTheStartGoesOn) {
+  fake.dde.failRegistration = true;
+  Start();
+  const auto lines = fake.files.Lines(kLog);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("program error 282 in module VelkMain.Form_load: "), std::string::npos);
+  EXPECT_EQ(Text("Version"), "version 1.0.8");
+}
+
+}  // namespace
+}  // namespace bridge::shell
