@@ -1,0 +1,243 @@
+# Shared helpers for the end-to-end tests that run the bridge under Wine.
+# Source this file from a test script; it does nothing by itself.
+#
+# Every run gets its own Xvfb display, its own Wine prefix and its own run folder (the
+# bridge writes its log beside its exe). wine_teardown, registered on EXIT by wine_setup,
+# ends exactly the processes this run started, by PID, and removes the temp folder.
+#
+# Variables a caller may set before sourcing:
+#   BRIDGE_EXE        the bridge to test (default build/win64/Tavix_HRD_Bridge.exe)
+#   SUITE_CLIENT_EXE  the suite client (default build/win64/suite_client.exe)
+#   WAIT_TIMEOUT      seconds wait_until polls before it gives up (default 20)
+#   KEEP_TEMP=1       keep the temp folder (prefix, run folders, logs) for a post-mortem
+#   USE_DISPLAY       an X display to use instead of starting an Xvfb of our own
+
+LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+REPO_ROOT=$(cd "$LIB_DIR/../.." && pwd)
+
+BRIDGE_EXE=${BRIDGE_EXE:-$REPO_ROOT/build/win64/Tavix_HRD_Bridge.exe}
+SUITE_CLIENT_EXE=${SUITE_CLIENT_EXE:-$REPO_ROOT/build/win64/suite_client.exe}
+WAIT_TIMEOUT=${WAIT_TIMEOUT:-20}
+
+BRIDGE_CAPTION="Tavix HRD Bridge"
+
+# State of this run.
+TEMP_ROOT=""
+RUN_DIR=""
+XVFB_PID=""
+BRIDGE_PID=""
+STARTED_PIDS=()
+
+log() { printf '%s\n' "$*" >&2; }
+
+# The Wine launcher. Debian ships 64-bit Wine as /usr/lib/wine/wine64; calling it directly
+# keeps $! the PID of the Windows process itself (the launcher execs into it).
+pick_wine() {
+  if command -v wine64 >/dev/null 2>&1; then
+    WINE=$(command -v wine64)
+  elif [[ -x /usr/lib/wine/wine64 ]]; then
+    WINE=/usr/lib/wine/wine64
+    export WINELOADER=$WINE
+  else
+    WINE=$(command -v wine)
+  fi
+  WINESERVER=$(command -v wineserver)
+  [[ -n "$WINE" && -n "$WINESERVER" ]] || { log "wine or wineserver not found"; return 1; }
+}
+
+# Starts Xvfb on the first display number that has neither a socket nor a lock file. Two
+# runs may pick the same number at once; the loser's Xvfb exits and the next number is tried.
+start_xvfb() {
+  local n
+  for ((n = 90; n < 400; n++)); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$TEMP_ROOT/xvfb-$n.log" 2>&1 &
+    XVFB_PID=$!
+    local i
+    for ((i = 0; i < 100; i++)); do
+      if ! kill -0 "$XVFB_PID" 2>/dev/null; then
+        wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=""
+        break
+      fi
+      if [[ -S /tmp/.X11-unix/X$n ]]; then
+        export DISPLAY=":$n"
+        return 0
+      fi
+      sleep 0.1
+    done
+    if [[ -n "$XVFB_PID" ]]; then
+      kill "$XVFB_PID" 2>/dev/null
+      wait "$XVFB_PID" 2>/dev/null
+      XVFB_PID=""
+    fi
+  done
+  log "no free X display found"
+  return 1
+}
+
+# Display, prefix and a first run folder. Must run before any Wine process of the run.
+wine_setup() {
+  trap wine_teardown EXIT
+  trap 'exit 130' INT TERM
+  local exe
+  for exe in "$BRIDGE_EXE" "$SUITE_CLIENT_EXE"; do
+    [[ -f "$exe" ]] || { log "missing $exe (build it first)"; return 1; }
+  done
+  pick_wine || return 1
+  TEMP_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/tavix-wine.XXXXXX") || return 1
+  if [[ -n "${USE_DISPLAY:-}" ]]; then
+    export DISPLAY=$USE_DISPLAY
+  else
+    start_xvfb || return 1
+  fi
+
+  export WINEPREFIX=$TEMP_ROOT/prefix
+  export WINEDEBUG=-all
+  # No Mono or Gecko: their install prompts would block wineboot on a display nobody sees.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  "$WINE" wineboot -i >"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wineboot failed"; return 1; }
+  # Without a window manager, hiding a managed window stalls about 2 s; unmanaged it does not.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
+  # A crashing program must end, not wait in a crash dialog that nobody will click.
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
+  new_run_dir
+}
+
+# A fresh folder holding copies of the exes; the bridge started from it logs into it.
+new_run_dir() {
+  RUN_DIR=$(mktemp -d "$TEMP_ROOT/run.XXXXXX") || return 1
+  cp "$BRIDGE_EXE" "$RUN_DIR/" && cp "$SUITE_CLIENT_EXE" "$RUN_DIR/suite_client.exe"
+}
+
+bridge_path() { echo "$RUN_DIR/$(basename "$BRIDGE_EXE")"; }
+
+# Runs the suite client of the current run folder; its stdout and exit code pass through.
+suite_client() {
+  "$WINE" "$RUN_DIR/suite_client.exe" "$@"
+}
+
+bridge_window_exists() {
+  suite_client windows "$BRIDGE_CAPTION" >/dev/null 2>&1
+}
+
+bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
+
+# Starts the bridge from the run folder and waits for its window. Sets BRIDGE_PID.
+start_bridge() {
+  (cd "$RUN_DIR" && exec "$WINE" "$(bridge_path)") >"$RUN_DIR/bridge.out" 2>&1 &
+  BRIDGE_PID=$!
+  STARTED_PIDS+=("$BRIDGE_PID")
+  wait_until bridge_up_or_gone
+  if pid_gone "$BRIDGE_PID"; then
+    log "the bridge ended during start-up; its output:"
+    head -c 4000 "$RUN_DIR/bridge.out" >&2
+    return 1
+  fi
+  if ! bridge_window_exists; then
+    log "the bridge window did not appear within ${WAIT_TIMEOUT}s"
+    return 1
+  fi
+}
+
+pid_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# wait_until COMMAND ARGS...: true as soon as the command succeeds, false after WAIT_TIMEOUT.
+wait_until() {
+  local deadline=$((SECONDS + WAIT_TIMEOUT))
+  while ((SECONDS < deadline)); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  "$@"
+}
+
+# Ends a process we started: TERM, a grace period, then KILL; reaps it.
+stop_pid() {
+  local pid=$1 i
+  kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
+  kill "$pid" 2>/dev/null
+  for ((i = 0; i < 20; i++)); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  return 0
+}
+
+wine_teardown() {
+  local status=$?
+  trap - EXIT
+  local pid
+  for pid in "${STARTED_PIDS[@]}"; do stop_pid "$pid"; done
+  STARTED_PIDS=()
+  if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" && -n "${WINESERVER:-}" ]]; then
+    "$WINESERVER" -k >/dev/null 2>&1
+    timeout 20 "$WINESERVER" -w >/dev/null 2>&1
+  fi
+  if [[ -n "$XVFB_PID" ]]; then
+    stop_pid "$XVFB_PID"
+    XVFB_PID=""
+  fi
+  if [[ -n "$TEMP_ROOT" && -d "$TEMP_ROOT" ]]; then
+    if [[ "${KEEP_TEMP:-0}" == 1 ]]; then
+      log "kept $TEMP_ROOT"
+    else
+      rm -rf "$TEMP_ROOT"
+    fi
+  fi
+  exit "$status"
+}
+
+# ---------------------------------------------------------------------------------------
+# A tiny test runner. A case is a bash function that returns 0 (pass), 77 (skipped) or
+# anything else (fail); it explains a failure with `fail WHY` and a skip with `skip WHY`.
+# ---------------------------------------------------------------------------------------
+
+PASSED=0
+FAILED=0
+SKIPPED=0
+CURRENT_CASE=""
+
+fail() {
+  echo "FAIL: $CURRENT_CASE: $*"
+  return 1
+}
+
+skip() {
+  echo "SKIP: $CURRENT_CASE: $*"
+  return 77
+}
+
+run_case() {
+  CURRENT_CASE=$1
+  local rc=0
+  "$1" || rc=$?
+  case $rc in
+    0) PASSED=$((PASSED + 1)); echo "ok: $1" ;;
+    77) SKIPPED=$((SKIPPED + 1)) ;;
+    *) FAILED=$((FAILED + 1)) ;;
+  esac
+  CURRENT_CASE=""
+}
+
+# A case that cannot run because its set-up failed counts as failed.
+fail_case() {
+  CURRENT_CASE=$1
+  shift
+  fail "$@"
+  FAILED=$((FAILED + 1))
+  CURRENT_CASE=""
+}
+
+# Prints the closing line and returns the exit status for the script.
+report() {
+  if ((SKIPPED > 0)); then
+    echo "$SKIPPED skipped (not counted)"
+  fi
+  echo "$PASSED passed, $FAILED failed"
+  ((FAILED == 0))
+}
