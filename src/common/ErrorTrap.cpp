@@ -33,6 +33,8 @@ std::string Describe(std::int32_t code) {
       return "Foreign application won't perform DDE method or operation";
     case RunError::DdeTimeout:
       return "Timeout while waiting for DDE response";
+    case RunError::DdeNoChannel:
+      return "DDE method invoked with no channel open";
   }
   return "Application-defined or object-defined error";
 }

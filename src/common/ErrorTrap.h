@@ -23,6 +23,7 @@ enum class RunError : std::int32_t {
   DdeNoResponse = 282,
   DdeRefused = 285,
   DdeTimeout = 286,
+  DdeNoChannel = 293,
   /// Reported for anything thrown that is not a `Failure` (a C++ library error).
   Internal = 51,
 };
@@ -61,6 +62,23 @@ void Trap(ErrorReporter& report, std::string_view name, Body&& body) noexcept {
     std::forward<Body>(body)();
   } catch (...) {
     report.ReportError(CodeOf(std::current_exception()), name);
+  }
+}
+
+/// As `Trap`, for a procedure whose reporting text carries context known only when it fails:
+/// `name()` builds that text at the moment of the report.
+template <typename Name, typename Body>
+void TrapWithContext(ErrorReporter& report, Name&& name, Body&& body) noexcept {
+  try {
+    std::forward<Body>(body)();
+  } catch (...) {
+    const std::int32_t code = CodeOf(std::current_exception());
+    std::string text;
+    try {
+      text = std::forward<Name>(name)();
+    } catch (...) {
+    }
+    report.ReportError(code, text);
   }
 }
 

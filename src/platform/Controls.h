@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Timer.h"
 
@@ -128,6 +129,8 @@ class Ui {
  public:
   virtual ~Ui() = default;
   virtual std::unique_ptr<Window> CreateForm(const WindowSpec& spec) = 0;
+  /// The loaded forms, in the order they were loaded.
+  virtual std::vector<Window*> LoadedForms() = 0;
   virtual std::unique_ptr<Timer> CreateTimer() = 0;
   /// Delivers the window messages that are waiting, then returns.
   virtual void ProcessMessages() = 0;

@@ -1,6 +1,9 @@
-// DDE as a source: topics under the program's service name, their items and EXECUTEs.
+// DDE as a source (topics under the program's service name, their items and EXECUTEs)
+// and as a client (conversations with other programs, hot links and EXECUTEs).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +33,35 @@ class DdeServer {
   virtual void UnregisterTopic(const std::string& topic) = 0;
   /// Tells every client linked to the item that its value changed.
   virtual void ItemChanged(const std::string& topic, const std::string& item) = 0;
+};
+
+/// One client conversation with a service and topic, shared by every link to them.
+class DdeConversation {
+ public:
+  virtual ~DdeConversation() = default;
+  /// Whether the partner still serves the conversation; a partner that ended or vanished
+  /// without a word counts as gone, and a gone conversation never comes back.
+  virtual bool Alive() = 0;
+  /// Starts a hot advise loop on `item`: `sink` gets the current value at once and every
+  /// later one. Throws Failure(DdeRefused) when refused, Failure(DdeTimeout) on time-out.
+  virtual void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) = 0;
+  /// Ends the advise loop on `item`, if any; never throws.
+  virtual void StopHotLink(const std::string& item) = 0;
+  /// Sends an EXECUTE and waits for the answer. Throws Failure(DdeRefused) when refused,
+  /// Failure(DdeTimeout) on time-out, Failure(DdeNoResponse) when the conversation is gone.
+  virtual void Execute(std::string_view command) = 0;
+};
+
+/// The program's DDE client.
+class DdeClient {
+ public:
+  virtual ~DdeClient() = default;
+  /// A conversation with `service` and `topic`: the open one when there is one, else a new
+  /// one. Throws Failure(DdeNoResponse) when no server answers.
+  virtual std::shared_ptr<DdeConversation> Connect(const std::string& service, const std::string& topic) = 0;
+  /// Runs `listener` whenever a DDE server registers a service name, with that name. The
+  /// listener runs inside the DDE layer: it must defer any DDE work of its own.
+  virtual void OnServiceRegistered(std::function<void(const std::string&)> listener) = 0;
 };
 
 }  // namespace bridge::platform

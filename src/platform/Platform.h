@@ -18,6 +18,7 @@ struct Platform {
   SystemInfo& system;
   Ui& ui;
   DdeServer& ddeServer;
+  DdeClient& ddeClient;
 };
 
 }  // namespace bridge::platform

@@ -4,22 +4,29 @@
 #include <memory>
 #include <vector>
 
+#include "common/LinkBox.h"
 #include "platform/Controls.h"
+#include "platform/Dde.h"
 #include "platform/Timer.h"
+#include "server/FormTopic.h"
 
 namespace bridge::server {
 
 /// The `DDEServer` form. It is loaded on first use and never shown; its text boxes and
-/// labels are the items that the suite's programs read.
+/// labels are the items that the suite's programs read on topic "DDEServer".
 class DDEServer {
  public:
-  explicit DDEServer(platform::Ui& ui) : ui_(ui) {}
+  DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient)
+      : ui_(ui), ddeServer_(ddeServer), ddeClient_(ddeClient) {}
 
   /// Loads the form, hidden, with its items at their initial values; harmless when loaded.
   void Load();
-  /// Unloads the form: its window, items and timers go.
+  /// Makes the form the DDE source of topic "DDEServer". Throws Failure when refused.
+  void BecomeSource();
+  /// Unloads the form: its DDE source role, its links, items and timers end.
   void Unload();
   bool Loaded() const { return form_ != nullptr; }
+  platform::Window& Form() { return *form_; }
 
   // Published items; valid while the form is loaded.
   platform::TextBox* RadioVFO = nullptr;
@@ -35,8 +42,8 @@ class DDEServer {
   platform::TextBox* RadioMode = nullptr;
   platform::TextBox* MainWindowState = nullptr;
   platform::TextBox* Mode = nullptr;
-  /// Every item of the form, text boxes and labels, in the form's order.
-  const std::vector<platform::Control*>& Items() const { return items_; }
+  /// The client end of the start and stop notices to the suite's programs.
+  std::unique_ptr<common::LinkBox> DDEStart;
 
   // Deferred-command timers.
   std::unique_ptr<platform::Timer> SetFreqTimer;
@@ -48,11 +55,13 @@ class DDEServer {
 
  private:
   platform::TextBox* AddItem(const char* name, const char* initial);
-  void AddLabel(const char* name, const char* caption);
+  platform::Label& AddLabel(const char* name, const char* caption);
 
   platform::Ui& ui_;
+  platform::DdeServer& ddeServer_;
+  platform::DdeClient& ddeClient_;
   std::unique_ptr<platform::Window> form_;
-  std::vector<platform::Control*> items_;
+  std::unique_ptr<FormTopic> topic_;
 };
 
 }  // namespace bridge::server

@@ -8,9 +8,12 @@ Application::Application(const platform::Platform& platform)
       common_(platform, utc_, locale_),
       locale_(platform.system, common_),
       velkModule_(common_),
-      ddeServer_(platform.ui),
-      main_(platform, common_, velkModule_, ddeServer_) {
+      ddeServer_(platform.ui, platform.ddeServer, platform.ddeClient),
+      ddeServerModule_(ddeServer_, common_),
+      ddeCommon_(platform.ui, common_),
+      main_(platform, common_, velkModule_, ddeServer_, ddeServerModule_) {
   common_.SetErrorLogIndicator(velkModule_);
+  ddeServerModule_.BindMainWindow(main_.Form());
   main_.Form().OnClose([this] { MainClosed(); });
 }
 

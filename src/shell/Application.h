@@ -5,7 +5,9 @@
 #include "common/LocaleInfo.h"
 #include "common/UTC.h"
 #include "platform/Platform.h"
+#include "server/DDECommon.h"
 #include "server/DDEServer.h"
+#include "server/DDEServerModule.h"
 #include "shell/VelkMain.h"
 #include "shell/VelkModule.h"
 
@@ -22,6 +24,8 @@ class Application {
   VelkMain& Main() { return main_; }
   common::Common& CommonModule() { return common_; }
   server::DDEServer& Server() { return ddeServer_; }
+  server::DDEServerModule& ServerModule() { return ddeServerModule_; }
+  server::DDECommon& CommonCommands() { return ddeCommon_; }
 
  private:
   /// The user closed the main window: the shutdown steps, then the end of the loop.
@@ -35,6 +39,8 @@ class Application {
   common::LocaleInfo locale_;
   VelkModule velkModule_;
   server::DDEServer ddeServer_;
+  server::DDEServerModule ddeServerModule_;
+  server::DDECommon ddeCommon_;
   VelkMain main_;
 };
 

@@ -1,8 +1,11 @@
 #include "shell/VelkMain.h"
 
+#include <cctype>
 #include <string>
 
 #include "common/ProgramIdentity.h"
+#include "hrd/HrdInterface.h"
+#include "hrd/HrdTranslations.h"
 
 namespace bridge::shell {
 namespace {
@@ -41,6 +44,13 @@ ControlSpec FrequencyBoxSpec(const char* name, platform::ControlLayout layout, c
   return spec;
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
 ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
   ControlSpec spec;
   spec.name = name;
@@ -51,11 +61,12 @@ ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
 }  // namespace
 
 VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
-                   server::DDEServer& ddeServer)
+                   server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule)
     : platform_(platform),
       common_(common),
       velkModule_(velkModule),
       ddeServer_(ddeServer),
+      ddeServerModule_(ddeServerModule),
       topic_(platform.ddeServer, "Velk_CorvaneUI") {
   platform::WindowSpec spec;
   spec.name = "VelkMain";
@@ -78,6 +89,25 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   HRDButton->OnChange([this] { HRDButton_Change(); });
   HRDTimer->OnTick([this] { HRDTimer_Timer(); });
   ShutdownTimer->OnTick([this] { ShutdownTimer_Timer(); });
+
+  HRDFreqLink = std::make_unique<common::LinkBox>(*HRDFreq, platform.ddeClient);
+  HRDAltFreqLink = std::make_unique<common::LinkBox>(*HRDAltFreq, platform.ddeClient);
+  HRDModeLink = std::make_unique<common::LinkBox>(*HRDMode, platform.ddeClient);
+  HRDTXLink = std::make_unique<common::LinkBox>(*HRDTX, platform.ddeClient);
+  HRDButtonLink = std::make_unique<common::LinkBox>(*HRDButton, platform.ddeClient);
+  hrdLink_ = std::make_unique<hrd::HrdLink>(
+      hrd::HrdLinkBoxes{*HRDFreqLink, *HRDAltFreqLink, *HRDModeLink, *HRDTXLink, *HRDButtonLink}, *NoHRDLabel);
+
+  // The DDE layer says when HRD registers its service; the link is then opened right after
+  // the current event rather than at the next supervision tick, which stays the fallback.
+  relinkTimer_ = platform.ui.CreateTimer();
+  relinkTimer_->SetInterval(1);
+  relinkTimer_->OnTick([this] { RelinkTimer_Timer(); });
+  common::Ignore([&] {
+    platform.ddeClient.OnServiceRegistered([this](const std::string& service) {
+      if (EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
+    });
+  });
 }
 
 void VelkMain::CreateControls() {
@@ -128,7 +158,7 @@ void VelkMain::Form_Load() {
     ddeServer_.Load();
     ddeServer_.RadioCWCapability->SetText("0");
     ddeServer_.RadioCWSpeed->SetText("0");
-    // NOT YET BUILT: the DDE server's start and the notices to the suite's programs.
+    ddeServerModule_.Initialize();
     EstablishHRDLink();
     ShutdownTimer->SetEnabled(false);
     ShutdownTimer->SetInterval(1000);
@@ -152,8 +182,7 @@ void VelkMain::Form_Load() {
 void VelkMain::Form_Unload(std::int16_t& /*cancel*/) {
   common::Trap(common_, "VelkMain.Form_Unload", [&] {
     common_.SaveWindowPosition(*form_);
-    // NOT YET BUILT: the stop notice to the suite's launcher.
-    ddeServer_.Unload();
+    ddeServerModule_.Terminate();
     common_.Terminate();
     velkModule_.Terminate();
   });
@@ -181,26 +210,50 @@ void VelkMain::FreqDisplay_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
 void VelkMain::HRDMode_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
-void VelkMain::EstablishHRDLink() {
-  // NOT YET BUILT: the five hot links to HRD.
-}
+void VelkMain::EstablishHRDLink() { hrdLink_->EstablishHRDLink(); }
 
 void VelkMain::HRDTimer_Timer() {
-  // NOT YET BUILT: the supervision of the HRD link.
+  common::Ignore([&] { hrdLink_->HRDTimer_Timer(); });
+}
+
+void VelkMain::RelinkTimer_Timer() {
+  common::Ignore([&] {
+    relinkTimer_->SetEnabled(false);
+    if (!hrdLink_->Linked()) EstablishHRDLink();
+  });
 }
 
 void VelkMain::HRDFreq_Change() {
-  // NOT YET BUILT: the frequency translation.
+  std::string theFreqString;
+  common::TrapWithContext(
+      common_,
+      [&] { return "VelkMain.HRDFreq_Change, HRD Freq = " + HRDFreq->Text() + ", theFreqString = " + theFreqString; },
+      [&] {
+        FreqDisplay->SetText(hrd::FrequencyText(HRDFreq->Text(), common_.Format(), theFreqString));
+        ddeServer_.Load();
+        ddeServer_.RcvFreq->SetText(FreqDisplay->Text());
+        ddeServer_.XmitFreq->SetText(FreqDisplay->Text());
+      });
 }
 
 void VelkMain::HRDAltFreq_Change() {}
 
 void VelkMain::HRDMode_Change() {
-  // NOT YET BUILT: the mode translation.
+  common::Trap(common_, "VelkMain.HRDMode_Change", [&] {
+    const hrd::ModeTranslation translation = hrd::TranslateMode(HRDMode->Text());
+    ddeServer_.Load();
+    ddeServer_.Mode->SetText(translation.mode);
+    ddeServer_.RadioMode->SetText(translation.radioMode);
+  });
 }
 
 void VelkMain::HRDTX_Change() {
-  // NOT YET BUILT: the transmit-state translation.
+  common::Trap(common_, "VelkMain.HRDTX_Change", [&] {
+    if (const auto state = hrd::RadioStateFor(HRDTX->Text())) {
+      ddeServer_.Load();
+      ddeServer_.RadioState->SetText(*state);
+    }
+  });
 }
 
 void VelkMain::HRDButton_Change() {}

@@ -6,8 +6,11 @@
 #include <memory>
 
 #include "common/Common.h"
+#include "common/LinkBox.h"
+#include "hrd/HrdLink.h"
 #include "platform/Platform.h"
 #include "server/DDEServer.h"
+#include "server/DDEServerModule.h"
 #include "server/FormTopic.h"
 #include "shell/VelkModule.h"
 
@@ -18,7 +21,7 @@ namespace bridge::shell {
 class VelkMain {
  public:
   VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
-           server::DDEServer& ddeServer);
+           server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule);
 
   /// The start-up sequence; reports under "VelkMain.Form_load".
   void Form_Load();
@@ -32,13 +35,19 @@ class VelkMain {
   void FreqDisplay_KeyPress(std::int16_t& keyAscii);
   void HRDMode_KeyPress(std::int16_t& keyAscii);
 
-  /// Opens the links to HRD.
+  /// Opens the five links to HRD; reports nothing.
   void EstablishHRDLink();
+  /// Supervises the HRD link once a second; reports nothing.
   void HRDTimer_Timer();
+  /// Publishes HRD's frequency; reports under "VelkMain.HRDFreq_Change, HRD Freq = …".
   void HRDFreq_Change();
+  /// VFO B's frequency is linked but not published.
   void HRDAltFreq_Change();
+  /// Publishes HRD's mode; reports under "VelkMain.HRDMode_Change".
   void HRDMode_Change();
+  /// Publishes the transmit state; reports under "VelkMain.HRDTX_Change".
   void HRDTX_Change();
+  /// The button status is linked but not published.
   void HRDButton_Change();
 
   platform::Window& Form() { return *form_; }
@@ -56,15 +65,27 @@ class VelkMain {
   std::unique_ptr<platform::Timer> HRDTimer;
   std::unique_ptr<platform::Timer> ShutdownTimer;
 
+  // The HRD link boxes' link fields.
+  std::unique_ptr<common::LinkBox> HRDFreqLink;
+  std::unique_ptr<common::LinkBox> HRDAltFreqLink;
+  std::unique_ptr<common::LinkBox> HRDModeLink;
+  std::unique_ptr<common::LinkBox> HRDTXLink;
+  std::unique_ptr<common::LinkBox> HRDButtonLink;
+
  private:
   void CreateControls();
+  /// HRD registered its service: link at once instead of at the next tick.
+  void RelinkTimer_Timer();
 
   const platform::Platform& platform_;
   common::Common& common_;
   VelkModule& velkModule_;
   server::DDEServer& ddeServer_;
+  server::DDEServerModule& ddeServerModule_;
   std::unique_ptr<platform::Window> form_;
   server::FormTopic topic_;
+  std::unique_ptr<hrd::HrdLink> hrdLink_;
+  std::unique_ptr<platform::Timer> relinkTimer_;
 };
 
 }  // namespace bridge::shell

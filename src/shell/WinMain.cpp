@@ -13,8 +13,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Win32SettingsStore settings;
     Win32SystemInfo system;
     Win32Ui ui(instance);
-    Win32DdeServer dde(bridge::common::kServiceName);
-    const bridge::platform::Platform platform{clock, files, settings, system, ui, dde};
+    Win32DdeServer ddeServer(bridge::common::kServiceName);
+    Win32DdeClient ddeClient;
+    const bridge::platform::Platform platform{clock, files, settings, system, ui, ddeServer, ddeClient};
 
     bridge::shell::Application application(platform);
     application.Start();

@@ -220,6 +220,13 @@ class FakeTextBox : public FakeControl<TextBox> {
 
 std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& spec) { return std::make_unique<FakeWindow>(*this, spec); }
 
+std::vector<Window*> FakeUi::LoadedForms() {
+  std::vector<Window*> loaded;
+  for (FakeWindow* form : forms_)
+    if (!form->destroyed) loaded.push_back(form);
+  return loaded;
+}
+
 FakeWindow* FakeUi::FindForm(const std::string& name) {
   for (FakeWindow* form : forms_)
     if (form->Name() == name && !form->destroyed) return form;
@@ -306,6 +313,81 @@ bool FakeDdeServer::StartHotLink(const std::string& topic, const std::string& it
   if (!Request(topic, item)) return false;
   links_.emplace_back(topic, item);
   return true;
+}
+
+// ---- DDE peers --------------------------------------------------------------------------
+
+class FakeConversation : public DdeConversation {
+ public:
+  FakeConversation(FakePeer& peer) : peer_(peer), generation_(peer.generation_) {}
+  bool Alive() override { return peer_.running_ && peer_.generation_ == generation_; }
+  void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
+    if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    if (std::find(peer_.refusedItems.begin(), peer_.refusedItems.end(), item) != peer_.refusedItems.end())
+      throw Failure(RunError::DdeRefused);
+    peer_.links.push_back(item);
+    sinks_[item] = sink;
+    sink(peer_.items[item]);
+  }
+  void StopHotLink(const std::string& item) override { sinks_.erase(item); }
+  void Execute(std::string_view command) override {
+    if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    peer_.commands.emplace_back(command);
+    if (peer_.duringExecute) peer_.duringExecute(std::string(command));
+    if (peer_.refuseCommands) throw Failure(RunError::DdeRefused);
+  }
+  void Deliver(const std::string& item, const std::string& value) {
+    auto sink = sinks_.find(item);
+    if (sink == sinks_.end()) return;
+    auto run = sink->second;
+    run(value);
+  }
+
+ private:
+  FakePeer& peer_;
+  int generation_;
+  std::map<std::string, std::function<void(const std::string&)>> sinks_;
+};
+
+void FakePeer::Start() {
+  running_ = true;
+  ++generation_;
+  if (bus_)
+    for (auto& listener : bus_->listeners_) listener(service_);
+}
+
+void FakePeer::Stop() {
+  running_ = false;
+  conversations_.clear();
+}
+
+void FakePeer::Publish(const std::string& item, const std::string& value) {
+  items[item] = value;
+  // A sink may open or end links; walk a copy.
+  std::vector<std::shared_ptr<FakeConversation>> open;
+  for (auto& weak : conversations_)
+    if (auto conversation = weak.lock(); conversation && conversation->Alive()) open.push_back(conversation);
+  for (auto& conversation : open) conversation->Deliver(item, value);
+}
+
+FakePeer& FakeDdeClient::AddPeer(const std::string& service, const std::string& topic) {
+  peers_.push_back(std::make_unique<FakePeer>(service, topic));
+  peers_.back()->bus_ = this;
+  return *peers_.back();
+}
+
+std::shared_ptr<DdeConversation> FakeDdeClient::Connect(const std::string& service, const std::string& topic) {
+  initiates.push_back(service + "|" + topic);
+  for (auto& peer : peers_) {
+    if (!peer->Running() || peer->Service() != service || peer->Topic() != topic) continue;
+    // One conversation per service and topic, shared while it is alive.
+    for (auto& weak : peer->conversations_)
+      if (auto open = weak.lock(); open && open->Alive()) return open;
+    auto conversation = std::make_shared<FakeConversation>(*peer);
+    peer->conversations_.push_back(conversation);
+    return conversation;
+  }
+  throw Failure(RunError::DdeNoResponse);
 }
 
 }  // namespace bridge::platform::sim

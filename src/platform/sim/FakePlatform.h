@@ -91,6 +91,7 @@ class FakeUi : public Ui {
  public:
   ~FakeUi() override;
   std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::vector<Window*> LoadedForms() override;
   std::unique_ptr<Timer> CreateTimer() override;
   void ProcessMessages() override {}
   void Sleep(std::int32_t milliseconds) override { nowMs_ += milliseconds; }
@@ -143,6 +144,64 @@ class FakeDdeServer : public DdeServer {
   std::vector<std::pair<std::string, std::string>> links_;
 };
 
+class FakeConversation;
+
+/// A program on the in-memory bus that the bridge talks to as a client: HRD, or one of the
+/// suite's programs listening for notices.
+class FakePeer {
+ public:
+  FakePeer(std::string service, std::string topic) : service_(std::move(service)), topic_(std::move(topic)) {}
+  const std::string& Service() const { return service_; }
+  const std::string& Topic() const { return topic_; }
+
+  /// Starts serving (registering the service name); its conversations are new ones.
+  void Start();
+  /// Stops serving; every conversation with it is gone.
+  void Stop();
+  bool Running() const { return running_; }
+  /// Sets an item and pushes it to every hot link on it.
+  void Publish(const std::string& item, const std::string& value);
+
+  std::map<std::string, std::string> items;
+  /// Items whose hot link is refused.
+  std::vector<std::string> refusedItems;
+  /// Every EXECUTE received, in order.
+  std::vector<std::string> commands;
+  /// Every hot link started, by item, in order.
+  std::vector<std::string> links;
+  bool refuseCommands = false;
+  /// Runs inside each EXECUTE before it is answered, as another program's work would.
+  std::function<void(const std::string&)> duringExecute;
+
+ private:
+  friend class FakeConversation;
+  friend class FakeDdeClient;
+  std::string service_;
+  std::string topic_;
+  bool running_ = false;
+  int generation_ = 0;
+  std::vector<std::weak_ptr<FakeConversation>> conversations_;
+  class FakeDdeClient* bus_ = nullptr;
+};
+
+/// The program's DDE client on the in-memory bus.
+class FakeDdeClient : public DdeClient {
+ public:
+  /// Adds a program to the bus; it is not running until started.
+  FakePeer& AddPeer(const std::string& service, const std::string& topic);
+  std::shared_ptr<DdeConversation> Connect(const std::string& service, const std::string& topic) override;
+  void OnServiceRegistered(std::function<void(const std::string&)> listener) override {
+    listeners_.push_back(std::move(listener));
+  }
+  /// Every initiate, answered or not, as "service|topic".
+  std::vector<std::string> initiates;
+
+ private:
+  friend class FakePeer;
+  std::vector<std::unique_ptr<FakePeer>> peers_;
+  std::vector<std::function<void(const std::string&)>> listeners_;
+};
+
 /// Everything at once, as the program takes it.
 struct FakePlatform {
   FakeClock clock;
@@ -151,7 +210,8 @@ struct FakePlatform {
   FakeSystemInfo system;
   FakeUi ui;
   FakeDdeServer dde;
-  Platform Get() { return Platform{clock, files, settings, system, ui, dde}; }
+  FakeDdeClient ddeClient;
+  Platform Get() { return Platform{clock, files, settings, system, ui, dde, ddeClient}; }
 };
 
 /// A form of the fake window layer, inspectable by the tests.

@@ -60,6 +60,7 @@ class Win32Ui : public Ui {
   ~Win32Ui() override;
 
   std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::vector<Window*> LoadedForms() override;
   std::unique_ptr<Timer> CreateTimer() override;
   void ProcessMessages() override;
   void Sleep(std::int32_t milliseconds) override;
@@ -79,6 +80,8 @@ class Win32Ui : public Ui {
   HWND timerWindow_ = nullptr;
   UINT_PTR nextTimerId_ = 1;
   std::map<UINT_PTR, Win32Timer*> timers_;
+  /// Forms whose window exists, in the order they were created.
+  std::vector<Window*> forms_;
 };
 
 /// The program's DDEML server instance under one service name.
@@ -105,6 +108,31 @@ class Win32DdeServer : public DdeServer {
   HSZ service_ = nullptr;
   std::map<std::string, TopicHandler*> topics_;  // keys in lower case
   std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
+};
+
+class Win32Conversation;
+
+/// The program's DDEML client instance: conversations shared per service and topic.
+class Win32DdeClient : public DdeClient {
+ public:
+  Win32DdeClient();
+  ~Win32DdeClient() override;
+
+  std::shared_ptr<DdeConversation> Connect(const std::string& service, const std::string& topic) override;
+  void OnServiceRegistered(std::function<void(const std::string&)> listener) override;
+
+ private:
+  friend class Win32Conversation;
+  static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
+                                    HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+  HDDEDATA Handle(UINT type, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+  void EnsureStarted();
+  std::string Text(HSZ hsz) const;
+  Win32Conversation* Find(HCONV conversation, const std::string& topic, const std::string& item);
+
+  DWORD instance_ = 0;
+  std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
+  std::vector<std::function<void(const std::string&)>> registered_;
 };
 
 }  // namespace bridge::platform::win32

@@ -190,7 +190,8 @@ class Win32TextBox : public ControlAdapter<TextBox> {
 /// A form: a top-level window of the program's own class.
 class Win32Window : public Window {
  public:
-  Win32Window(HINSTANCE instance, const WindowSpec& spec) : spec_(spec) {
+  Win32Window(HINSTANCE instance, const WindowSpec& spec, std::vector<Window*>& loaded)
+      : spec_(spec), loaded_(loaded) {
     dpiX_ = ScreenDpi(LOGPIXELSX);
     dpiY_ = ScreenDpi(LOGPIXELSY);
     style_ = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN |
@@ -201,6 +202,7 @@ class Win32Window : public Window {
                               CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
     if (!window_) throw common::Failure(common::RunError::InvalidProcedureCall);
+    loaded_.push_back(this);
     if (spec.background) background_.handle = CreateSolidBrush(ColourRef(*spec.background));
     defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     if (spec.hasIcon) {
@@ -286,6 +288,7 @@ class Win32Window : public Window {
   void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
   void Destroy() override {
     if (!window_) return;
+    std::erase(loaded_, this);
     HWND window = window_;
     children_.clear();
     controls_.clear();
@@ -378,6 +381,7 @@ class Win32Window : public Window {
   }
 
   WindowSpec spec_;
+  std::vector<Window*>& loaded_;
   HWND window_ = nullptr;
   HWND toolTip_ = nullptr;
   DWORD style_ = 0;
@@ -496,8 +500,10 @@ LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wPar
 }
 
 std::unique_ptr<Window> Win32Ui::CreateForm(const WindowSpec& spec) {
-  return std::make_unique<Win32Window>(instance_, spec);
+  return std::make_unique<Win32Window>(instance_, spec, forms_);
 }
+
+std::vector<Window*> Win32Ui::LoadedForms() { return forms_; }
 
 std::unique_ptr<Timer> Win32Ui::CreateTimer() { return std::make_unique<Win32Timer>(*this); }
 

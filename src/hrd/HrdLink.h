@@ -1,0 +1,42 @@
+// The five hot links to HRD, opened at start-up and watched once a second.
+#pragma once
+
+#include <array>
+
+#include "common/LinkBox.h"
+#include "platform/Controls.h"
+
+namespace bridge::hrd {
+
+/// The main window's HRD link boxes, in the order they are linked.
+struct HrdLinkBoxes {
+  common::LinkBox& HRDFreq;
+  common::LinkBox& HRDAltFreq;
+  common::LinkBox& HRDMode;
+  common::LinkBox& HRDTX;
+  common::LinkBox& HRDButton;
+};
+
+/// Opens the links to HRD and supervises them: while HRD cannot be reached every tick tries
+/// again and flips the visibility of the "HRD not running" label.
+class HrdLink {
+ public:
+  HrdLink(const HrdLinkBoxes& boxes, platform::Control& noHrdLabel) : boxes_(boxes), noHrdLabel_(noHrdLabel) {}
+
+  /// Sets topic, item and automatic mode on each box in turn; every step that fails is
+  /// skipped silently (HRD not running is the usual case).
+  void EstablishHRDLink();
+  /// One supervision tick.
+  void HRDTimer_Timer();
+  /// HRD counts as linked exactly when the frequency box is linked.
+  bool Linked() { return boxes_.HRDFreq.Mode() == common::LinkMode::Automatic; }
+
+  /// Sets the box's link to HRD exactly as `EstablishHRDLink` does; failures ignored.
+  static void Link(common::LinkBox& box, const char* item);
+
+ private:
+  HrdLinkBoxes boxes_;
+  platform::Control& noHrdLabel_;
+};
+
+}  // namespace bridge::hrd
