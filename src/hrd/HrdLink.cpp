@@ -12,11 +12,13 @@ void HrdLink::Link(common::LinkBox& box, const char* item) {
 }
 
 void HrdLink::EstablishHRDLink() {
-  Link(boxes_.HRDFreq, kItemHertz);
-  Link(boxes_.HRDAltFreq, kItemHertzB);
-  Link(boxes_.HRDMode, kItemMode);
-  Link(boxes_.HRDTX, kItemTx);
-  Link(boxes_.HRDButton, kItemButtonStatus);
+  traffic_.Run([this] {
+    Link(boxes_.HRDFreq, kItemHertz);
+    Link(boxes_.HRDAltFreq, kItemHertzB);
+    Link(boxes_.HRDMode, kItemMode);
+    Link(boxes_.HRDTX, kItemTx);
+    Link(boxes_.HRDButton, kItemButtonStatus);
+  });
 }
 
 void HrdLink::HRDTimer_Timer() {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/LinkBox.h"
+#include "hrd/HrdTraffic.h"
 #include "platform/Controls.h"
 
 namespace bridge::hrd {
@@ -21,10 +22,12 @@ struct HrdLinkBoxes {
 /// again and flips the visibility of the "HRD not running" label.
 class HrdLink {
  public:
-  HrdLink(const HrdLinkBoxes& boxes, platform::Control& noHrdLabel) : boxes_(boxes), noHrdLabel_(noHrdLabel) {}
+  HrdLink(const HrdLinkBoxes& boxes, platform::Control& noHrdLabel, HrdTraffic& traffic)
+      : boxes_(boxes), noHrdLabel_(noHrdLabel), traffic_(traffic) {}
 
   /// Sets topic, item and automatic mode on each box in turn; every step that fails is
-  /// skipped silently (HRD not running is the usual case).
+  /// skipped silently (HRD not running is the usual case). Waits its turn behind an
+  /// exchange with HRD that is under way.
   void EstablishHRDLink();
   /// One supervision tick.
   void HRDTimer_Timer();
@@ -37,6 +40,7 @@ class HrdLink {
  private:
   HrdLinkBoxes boxes_;
   platform::Control& noHrdLabel_;
+  HrdTraffic& traffic_;
 };
 
 }  // namespace bridge::hrd

@@ -2,6 +2,49 @@
 
 namespace bridge::server {
 
+void DDEServer::Bind(const DispatchTargets& targets) {
+  targets_ = std::make_unique<DispatchTargets>(targets);
+  senders_ = std::make_unique<hrd::HrdSenders>(targets.hrdBoxes, targets.hrdTraffic);
+  deferredCommands_ = std::make_unique<hrd::DeferredCommands>(deferred, *senders_, targets.hrdTraffic);
+}
+
+void DDEServer::SetHRDFreq(double theFreq) { senders_->SetHRDFreq(theFreq, targets_->common.Format()); }
+void DDEServer::SetHRDAltFreq(double theFreq) { senders_->SetHRDAltFreq(theFreq, targets_->common.Format()); }
+void DDEServer::SetHRDMode(const std::string& theMode) { senders_->SetHRDMode(theMode); }
+void DDEServer::SetHRDTX(bool transmit) { senders_->SetHRDTX(transmit); }
+void DDEServer::SetHRDSplit(bool theValue) { senders_->SetHRDSplit(theValue); }
+void DDEServer::SetHRDDual(bool theValue) { senders_->SetHRDDual(theValue); }
+
+void DDEServer::SetFreqTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetFreqTimer_Timer",
+               [&] { deferredCommands_->SetFreqTimer_Timer(*SetFreqTimer, targets_->common.Format()); });
+}
+
+void DDEServer::SetModeTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetModeTimer_Timer",
+               [&] { deferredCommands_->SetModeTimer_Timer(*SetModeTimer); });
+}
+
+void DDEServer::SetFreqModeTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetFreqModeTimer_Timer",
+               [&] { deferredCommands_->SetFreqModeTimer_Timer(*SetFreqModeTimer, targets_->common.Format()); });
+}
+
+void DDEServer::SetSplitFreqTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetSplitFreqTimer_Timer",
+               [&] { deferredCommands_->SetSplitFreqTimer_Timer(*SetSplitFreqTimer, targets_->common.Format()); });
+}
+
+void DDEServer::SetSplitTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetSplitTimer_Timer",
+               [&] { deferredCommands_->SetSplitTimer_Timer(*SetSplitTimer); });
+}
+
+void DDEServer::SetDualTimer_Timer() {
+  common::Trap(targets_->common, "DDEServer.SetDualTimer_Timer",
+               [&] { deferredCommands_->SetDualTimer_Timer(*SetDualTimer); });
+}
+
 platform::TextBox* DDEServer::AddItem(const char* name, const char* initial) {
   platform::ControlSpec spec;
   spec.name = name;
@@ -54,6 +97,19 @@ void DDEServer::Load() {
   for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
                       &SetDualTimer})
     *timer = ui_.CreateTimer();
+  SetFreqTimer->OnTick([this] { SetFreqTimer_Timer(); });
+  SetModeTimer->OnTick([this] { SetModeTimer_Timer(); });
+  SetFreqModeTimer->OnTick([this] { SetFreqModeTimer_Timer(); });
+  SetSplitFreqTimer->OnTick([this] { SetSplitFreqTimer_Timer(); });
+  SetSplitTimer->OnTick([this] { SetSplitTimer_Timer(); });
+  SetDualTimer->OnTick([this] { SetDualTimer_Timer(); });
+
+  topic_->SetExecuteHandler([this](std::string_view command) {
+    // A command whose handling fails keeps this answer: refused.
+    platform::ExecuteAnswer answer = platform::ExecuteAnswer::Refuse;
+    LinkExecute(command, answer);
+    return answer;
+  });
 }
 
 void DDEServer::BecomeSource() {
@@ -64,6 +120,7 @@ void DDEServer::BecomeSource() {
 void DDEServer::Unload() {
   if (!form_) return;
   topic_.reset();
+  if (deferredCommands_) deferredCommands_->ForgetTimers();
   DDEStart.reset();
   for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
                       &SetDualTimer})

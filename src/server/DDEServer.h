@@ -1,10 +1,17 @@
 // The hidden DDEServer form: the published radio-state items and the deferred-command timers.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
+#include "common/Common.h"
 #include "common/LinkBox.h"
+#include "hrd/DeferredCommands.h"
+#include "hrd/HrdLink.h"
+#include "hrd/HrdSenders.h"
+#include "hrd/HrdTraffic.h"
 #include "platform/Controls.h"
 #include "platform/Dde.h"
 #include "platform/Timer.h"
@@ -12,12 +19,29 @@
 
 namespace bridge::server {
 
+class DDECommon;
+class DDEServerModule;
+
+/// What the command dispatcher acts on beyond its own form.
+struct DispatchTargets {
+  common::Common& common;
+  DDECommon& ddeCommon;
+  DDEServerModule& module;
+  platform::Window& mainWindow;
+  platform::Timer& shutdownTimer;
+  const hrd::HrdLinkBoxes& hrdBoxes;
+  hrd::HrdTraffic& hrdTraffic;
+};
+
 /// The `DDEServer` form. It is loaded on first use and never shown; its text boxes and
 /// labels are the items that the suite's programs read on topic "DDEServer".
 class DDEServer {
  public:
   DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient)
       : ui_(ui), ddeServer_(ddeServer), ddeClient_(ddeClient) {}
+
+  /// What the dispatcher and the senders act on; set once while the program is built.
+  void Bind(const DispatchTargets& targets);
 
   /// Loads the form, hidden, with its items at their initial values; harmless when loaded.
   void Load();
@@ -45,6 +69,29 @@ class DDEServer {
   /// The client end of the start and stop notices to the suite's programs.
   std::unique_ptr<common::LinkBox> DDEStart;
 
+  /// Handles one client command: accepted, refused, or refused after a failure reported
+  /// under "DDEServer.LinkExecute".
+  void LinkExecute(std::string_view command, platform::ExecuteAnswer& answer);
+
+  // The HRD command senders.
+  void SetHRDFreq(double theFreq);
+  void SetHRDAltFreq(double theFreq);
+  void SetHRDMode(const std::string& theMode);
+  void SetHRDTX(bool transmit);
+  void SetHRDSplit(bool theValue);
+  void SetHRDDual(bool theValue);
+
+  // Deferred-command ticks; each reports under "DDEServer.<timer>_Timer".
+  void SetFreqTimer_Timer();
+  void SetModeTimer_Timer();
+  void SetFreqModeTimer_Timer();
+  void SetSplitFreqTimer_Timer();
+  void SetSplitTimer_Timer();
+  void SetDualTimer_Timer();
+
+  /// Requests stored for the deferred-command timers.
+  hrd::DeferredRequest deferred;
+
   // Deferred-command timers.
   std::unique_ptr<platform::Timer> SetFreqTimer;
   std::unique_ptr<platform::Timer> SetModeTimer;
@@ -54,6 +101,9 @@ class DDEServer {
   std::unique_ptr<platform::Timer> SetDualTimer;
 
  private:
+  void Dispatch(std::string_view command, platform::ExecuteAnswer& answer);
+  /// Arms a deferred-command timer: the stored request goes out after the answer.
+  static void Arm(platform::Timer& timer) { timer.SetEnabled(true); }
   platform::TextBox* AddItem(const char* name, const char* initial);
   platform::Label& AddLabel(const char* name, const char* caption);
 
@@ -62,6 +112,9 @@ class DDEServer {
   platform::DdeClient& ddeClient_;
   std::unique_ptr<platform::Window> form_;
   std::unique_ptr<FormTopic> topic_;
+  std::unique_ptr<DispatchTargets> targets_;
+  std::unique_ptr<hrd::HrdSenders> senders_;
+  std::unique_ptr<hrd::DeferredCommands> deferredCommands_;
 };
 
 }  // namespace bridge::server

@@ -14,6 +14,8 @@ Application::Application(const platform::Platform& platform)
       main_(platform, common_, velkModule_, ddeServer_, ddeServerModule_) {
   common_.SetErrorLogIndicator(velkModule_);
   ddeServerModule_.BindMainWindow(main_.Form());
+  ddeServer_.Bind(server::DispatchTargets{common_, ddeCommon_, ddeServerModule_, main_.Form(), *main_.ShutdownTimer,
+                                          main_.HrdBoxes(), main_.Traffic()});
   main_.Form().OnClose([this] { MainClosed(); });
 }
 

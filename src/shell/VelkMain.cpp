@@ -95,8 +95,9 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   HRDModeLink = std::make_unique<common::LinkBox>(*HRDMode, platform.ddeClient);
   HRDTXLink = std::make_unique<common::LinkBox>(*HRDTX, platform.ddeClient);
   HRDButtonLink = std::make_unique<common::LinkBox>(*HRDButton, platform.ddeClient);
-  hrdLink_ = std::make_unique<hrd::HrdLink>(
-      hrd::HrdLinkBoxes{*HRDFreqLink, *HRDAltFreqLink, *HRDModeLink, *HRDTXLink, *HRDButtonLink}, *NoHRDLabel);
+  hrdBoxes_ = std::make_unique<hrd::HrdLinkBoxes>(
+      hrd::HrdLinkBoxes{*HRDFreqLink, *HRDAltFreqLink, *HRDModeLink, *HRDTXLink, *HRDButtonLink});
+  hrdLink_ = std::make_unique<hrd::HrdLink>(*hrdBoxes_, *NoHRDLabel, hrdTraffic_);
 
   // The DDE layer says when HRD registers its service; the link is then opened right after
   // the current event rather than at the next supervision tick, which stays the fallback.

@@ -51,6 +51,9 @@ class VelkMain {
   void HRDButton_Change();
 
   platform::Window& Form() { return *form_; }
+  /// The HRD link boxes and the one exchange with HRD at a time, for the senders.
+  const hrd::HrdLinkBoxes& HrdBoxes() const { return *hrdBoxes_; }
+  hrd::HrdTraffic& Traffic() { return hrdTraffic_; }
 
   // Controls, named as on the form.
   platform::Label* ErrorLogLabel = nullptr;
@@ -84,6 +87,8 @@ class VelkMain {
   server::DDEServerModule& ddeServerModule_;
   std::unique_ptr<platform::Window> form_;
   server::FormTopic topic_;
+  hrd::HrdTraffic hrdTraffic_;
+  std::unique_ptr<hrd::HrdLinkBoxes> hrdBoxes_;
   std::unique_ptr<hrd::HrdLink> hrdLink_;
   std::unique_ptr<platform::Timer> relinkTimer_;
 };

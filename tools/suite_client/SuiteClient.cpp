@@ -1,22 +1,30 @@
 // suite_client: stands in for the sibling programs of the radio suite that talk to the
-// bridge. It speaks DDEML through the ANSI entry points (as the sibling programs do) and
-// pokes at the bridge's window from outside, so scripts can drive and examine the bridge.
+// bridge. As a client it speaks DDEML through the ANSI entry points, or with --raw the DDE
+// message protocol itself from a hidden window (as the suite's forms programs do); as
+// `listen` it serves topic DDEClient under the siblings' names to record what the bridge
+// tells them. It also pokes at the bridge's window from outside, so scripts can drive and
+// examine the bridge.
 //
 // Output is meant for bash: values on stdout, one per line, diagnostics on stderr, and the
 // exit code tells what went wrong (see ExitCode). Run without arguments for the usage text.
 
 #include <windows.h>
+#include <dde.h>
 #include <ddeml.h>
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,6 +108,40 @@ std::optional<DWORD> ParseUnsigned(const char* text) {
   return static_cast<DWORD>(value);
 }
 
+// Milliseconds since main() started, for the time stamps of `listen`.
+LARGE_INTEGER clockStart{};
+LARGE_INTEGER clockFrequency{};
+
+void StartClock() {
+  QueryPerformanceFrequency(&clockFrequency);
+  QueryPerformanceCounter(&clockStart);
+}
+
+long long MillisSinceStart() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return (now.QuadPart - clockStart.QuadPart) * 1000 / clockFrequency.QuadPart;
+}
+
+// Dispatches window messages (DDE and DDEML ones among them) until `deadline`
+// (GetTickCount64 time) or until `stop` says so.
+void PumpMessagesUntil(ULONGLONG deadline, const std::function<bool()>& stop) {
+  while (!stop()) {
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;
+    DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 250));
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+enum class TransactionResult { Ok, Refused, Timeout, Failed };
+
 // ---------------------------------------------------------------------------------------
 // DDEML client
 // ---------------------------------------------------------------------------------------
@@ -151,8 +193,6 @@ std::string TextOf(HDDEDATA data) {
   return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
 }
 
-enum class TransactionResult { Ok, Refused, Timeout, Failed };
-
 TransactionResult ClassifyDdeError(UINT error) {
   switch (error) {
     case DMLERR_NOTPROCESSED: return TransactionResult::Refused;
@@ -196,7 +236,13 @@ class DdeClient {
   DdeClient& operator=(const DdeClient&) = delete;
 
   bool ready() const { return instance_ != 0; }
-  UINT lastError() const { return instance_ != 0 ? DdeGetLastError(instance_) : 0; }
+
+  // What went wrong with the last failed call, for a diagnostic.
+  std::string ErrorDetail() const {
+    char text[32];
+    std::snprintf(text, sizeof(text), "DMLERR 0x%x", lastError_);
+    return text;
+  }
 
   bool Connect(const std::string& service, const std::string& topic) {
     StringHandle hszService(instance_, service);
@@ -204,6 +250,7 @@ class DdeClient {
     if (!hszService || !hszTopic) return false;
     conversation_ = DdeConnect(instance_, hszService.get(), hszTopic.get(), nullptr);
     disconnected_ = false;
+    if (conversation_ == nullptr) lastError_ = DdeGetLastError(instance_);
     return conversation_ != nullptr;
   }
 
@@ -222,7 +269,7 @@ class DdeClient {
     OwnedData data(DdeClientTransaction(nullptr, 0, conversation_, hszItem.get(), CF_TEXT,
                                         XTYP_REQUEST, timeoutMs, &status));
     if (data.get() == nullptr) {
-      result = ClassifyDdeError(lastError());
+      result = Failure();
       return std::nullopt;
     }
     result = TransactionResult::Ok;
@@ -238,7 +285,7 @@ class DdeClient {
     HDDEDATA ok = DdeClientTransaction(bytes.data(), static_cast<DWORD>(bytes.size()),
                                        conversation_, nullptr, CF_TEXT, XTYP_EXECUTE,
                                        timeoutMs, &status);
-    return ok != nullptr ? TransactionResult::Ok : ClassifyDdeError(lastError());
+    return ok != nullptr ? TransactionResult::Ok : Failure();
   }
 
   // Starts a hot advise loop (data with every change) on `item`.
@@ -247,7 +294,7 @@ class DdeClient {
     DWORD status = 0;
     HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation_, hszItem.get(), CF_TEXT,
                                        XTYP_ADVSTART, timeoutMs, &status);
-    return ok != nullptr ? TransactionResult::Ok : ClassifyDdeError(lastError());
+    return ok != nullptr ? TransactionResult::Ok : Failure();
   }
 
   void StopAdvise(const std::string& item, DWORD timeoutMs) {
@@ -272,6 +319,12 @@ class DdeClient {
   }
 
  private:
+  // DdeGetLastError clears the error as it reads it: keep it for ErrorDetail.
+  TransactionResult Failure() {
+    lastError_ = DdeGetLastError(instance_);
+    return ClassifyDdeError(lastError_);
+  }
+
   std::string QueryString(HSZ hsz) const {
     char buffer[256] = {};
     DdeQueryStringA(instance_, hsz, buffer, sizeof(buffer), CP_WINANSI);
@@ -307,36 +360,606 @@ class DdeClient {
   DWORD instance_ = 0;
   HCONV conversation_ = nullptr;
   bool disconnected_ = false;
+  UINT lastError_ = DMLERR_NO_ERROR;
   AdviseHandler adviseHandler_;
 };
 
-// Starts DDEML and connects; prints NOCONNECT / reports and returns the exit code on error.
-int ConnectOrReport(DdeClient& client, const std::string& service, const std::string& topic,
-                    bool printNoConnect) {
-  if (!client.ready()) return kFailure;
-  if (client.Connect(service, topic)) return kOk;
-  if (printNoConnect) PrintLine("NOCONNECT");
-  PrintError("cannot connect to %s|%s (DMLERR 0x%x)", service.c_str(), topic.c_str(),
-             client.lastError());
-  return kNoConnect;
-}
+// ---------------------------------------------------------------------------------------
+// Raw DDE client
+// ---------------------------------------------------------------------------------------
 
-// Dispatches window messages (DDEML's among them) until `deadline` (GetTickCount64 time)
-// or until `stop` says so.
-void PumpMessagesUntil(ULONGLONG deadline, const std::function<bool()>& stop) {
-  while (!stop()) {
-    ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return;
-    DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 250));
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+// One conversation over the DDE message protocol itself, spoken from a hidden window of
+// this program the way the suite's forms programs talk: no DDEML on this side. It offers
+// the same calls as DdeClient so the commands can use either.
+//
+// Who owns what after each message:
+//   - the atoms of our WM_DDE_INITIATE stay ours (deleted once the broadcast returns); the
+//     atoms in a server's WM_DDE_ACK answer to it are ours to delete;
+//   - the item atom of WM_DDE_REQUEST, ADVISE and UNADVISE passes to the server once
+//     posted; the item atom in its WM_DDE_ACK or WM_DDE_DATA is ours: reused in our ACK,
+//     deleted otherwise;
+//   - the command block of WM_DDE_EXECUTE stays ours and is freed when the ACK brings it
+//     back; the DDEADVISE block of WM_DDE_ADVISE passes to the server on a positive ACK and
+//     stays ours on a negative one;
+//   - a DDEDATA block is ours to free when fRelease is set, unless we answered NACK;
+//   - a packed lParam is freed by its receiver with FreeDDElParam, or by its sender when
+//     PostMessage fails.
+// One transaction is outstanding at a time, so an ACK answers the transaction we wait for.
+class RawDdeConversation {
+ public:
+  using AdviseHandler = std::function<void(const std::string& item, const std::string& value)>;
+
+  RawDdeConversation() {
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &RawDdeConversation::WindowProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = kClassName;
+    // An ANSI window class: DDEML servers hand text to an ANSI window's conversation as is.
+    RegisterClassExA(&windowClass);  // fails harmlessly when already registered
+    // A hidden top-level window, like a form's: servers answer the initiate broadcast to it.
+    window_ = CreateWindowExA(0, kClassName, "suite_client raw DDE", WS_POPUP, 0, 0, 0, 0,
+                              nullptr, nullptr, module, this);
+    if (window_ == nullptr) {
+      PrintError("cannot create the DDE window (error %lu)", GetLastError());
     }
   }
-}
+
+  ~RawDdeConversation() {
+    Terminate(kTerminateWaitMs);
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+
+  RawDdeConversation(const RawDdeConversation&) = delete;
+  RawDdeConversation& operator=(const RawDdeConversation&) = delete;
+
+  bool ready() const { return window_ != nullptr; }
+  std::string ErrorDetail() const { return problem_; }
+
+  // Broadcasts WM_DDE_INITIATE and keeps the first server that acknowledges; any other
+  // that answers too is told goodbye at once.
+  bool Connect(const std::string& service, const std::string& topic) {
+    ATOM serviceAtom = GlobalAddAtomA(service.c_str());
+    ATOM topicAtom = GlobalAddAtomA(topic.c_str());
+    if (serviceAtom == 0 || topicAtom == 0) {
+      problem_ = "cannot create atoms for the service and topic";
+    } else {
+      initiating_ = true;
+      SendMessageTimeoutA(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
+                          MAKELPARAM(serviceAtom, topicAtom), SMTO_ABORTIFHUNG,
+                          kInitiateTimeoutMs, nullptr);
+      initiating_ = false;
+      if (partner_ == nullptr) problem_ = "no server acknowledged WM_DDE_INITIATE";
+    }
+    if (serviceAtom != 0) GlobalDeleteAtom(serviceAtom);
+    if (topicAtom != 0) GlobalDeleteAtom(topicAtom);
+    return partner_ != nullptr;
+  }
+
+  // WM_DDE_REQUEST for CF_TEXT, answered by WM_DDE_DATA (or a negative WM_DDE_ACK).
+  std::optional<std::string> Request(const std::string& item, DWORD timeoutMs,
+                                     TransactionResult& result) {
+    ATOM atom = GlobalAddAtomA(item.c_str());
+    Begin(Awaiting::Data, item, nullptr);
+    if (atom == 0 || !Post(WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, CF_TEXT, atom))) {
+      if (atom != 0) GlobalDeleteAtom(atom);
+      result = Abandon();
+      return std::nullopt;
+    }
+    result = WaitForAnswer(timeoutMs);
+    if (result != TransactionResult::Ok) return std::nullopt;
+    return pending_.value;
+  }
+
+  // WM_DDE_EXECUTE with the command text in a global block (NUL included).
+  TransactionResult Execute(const std::string& command, DWORD timeoutMs) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
+    char* text = block != nullptr ? static_cast<char*>(GlobalLock(block)) : nullptr;
+    if (text == nullptr) {
+      if (block != nullptr) GlobalFree(block);
+      problem_ = "out of global memory";
+      return TransactionResult::Failed;
+    }
+    std::memcpy(text, command.c_str(), command.size() + 1);
+    GlobalUnlock(block);
+    Begin(Awaiting::ExecuteAck, {}, block);
+    if (!Post(WM_DDE_EXECUTE, PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block)))) {
+      GlobalFree(block);
+      return Abandon();
+    }
+    return WaitForAnswer(timeoutMs);
+  }
+
+  // WM_DDE_ADVISE for a hot link (fDeferUpd 0) that wants every WM_DDE_DATA acknowledged.
+  TransactionResult StartHotAdvise(const std::string& item, DWORD timeoutMs) {
+    HGLOBAL options = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
+    auto* advise = options != nullptr ? static_cast<DDEADVISE*>(GlobalLock(options)) : nullptr;
+    if (advise == nullptr) {
+      if (options != nullptr) GlobalFree(options);
+      problem_ = "out of global memory";
+      return TransactionResult::Failed;
+    }
+    *advise = DDEADVISE{};
+    advise->fDeferUpd = 0;
+    advise->fAckReq = 1;
+    advise->cfFormat = CF_TEXT;
+    GlobalUnlock(options);
+    ATOM atom = GlobalAddAtomA(item.c_str());
+    Begin(Awaiting::AdviseAck, item, options);
+    if (atom == 0 || !Post(WM_DDE_ADVISE, PackDDElParam(WM_DDE_ADVISE,
+                                                        reinterpret_cast<UINT_PTR>(options),
+                                                        atom))) {
+      if (atom != 0) GlobalDeleteAtom(atom);
+      GlobalFree(options);
+      return Abandon();
+    }
+    return WaitForAnswer(timeoutMs);
+  }
+
+  void StopAdvise(const std::string& item, DWORD timeoutMs) {
+    if (!PartnerAlive()) return;
+    ATOM atom = GlobalAddAtomA(item.c_str());
+    Begin(Awaiting::UnadviseAck, item, nullptr);
+    if (atom == 0 || !Post(WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, CF_TEXT, atom))) {
+      if (atom != 0) GlobalDeleteAtom(atom);
+      Abandon();
+      return;
+    }
+    WaitForAnswer(timeoutMs);
+  }
+
+  void SetAdviseHandler(AdviseHandler handler) { adviseHandler_ = std::move(handler); }
+
+  // Whether the server is still there: it has not sent WM_DDE_TERMINATE and its window
+  // lives (a server that dies sends nothing).
+  bool PartnerAlive() const {
+    return partner_ != nullptr && !partnerTerminated_ && IsWindow(partner_);
+  }
+
+  // Posts WM_DDE_TERMINATE (once) and waits up to `waitMs` for the partner's own.
+  void Terminate(DWORD waitMs) {
+    if (partner_ == nullptr) return;
+    if (!terminateSent_) {
+      terminateSent_ = true;
+      PostMessageA(partner_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+    }
+    PumpMessagesUntil(GetTickCount64() + waitMs,
+                      [this] { return partnerTerminated_ || !IsWindow(partner_); });
+    partner_ = nullptr;
+  }
+
+ private:
+  static constexpr const char* kClassName = "SuiteClientRawDde";
+  static constexpr UINT kInitiateTimeoutMs = 2000;  // per window of the broadcast
+  static constexpr DWORD kTerminateWaitMs = 500;
+  static constexpr WORD kAckBit = 0x8000;   // DDEACK.fAck
+  static constexpr WORD kBusyBit = 0x4000;  // DDEACK.fBusy
+
+  enum class Awaiting { Nothing, Data, AdviseAck, UnadviseAck, ExecuteAck };
+
+  // The transaction waiting for its answer.
+  struct Pending {
+    Awaiting what = Awaiting::Nothing;
+    std::string item;
+    HGLOBAL memory = nullptr;  // EXECUTE's command block or ADVISE's options, while ours
+    bool answered = false;
+    TransactionResult result = TransactionResult::Failed;
+    std::string value;  // the text of a REQUEST's WM_DDE_DATA
+  };
+
+  // What a DDEDATA block says.
+  struct DataBlock {
+    bool valid = false;
+    bool response = false;
+    bool release = false;
+    bool ackRequested = false;
+    UINT format = 0;
+    std::string text;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+      SetWindowLongPtrA(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<RawDdeConversation*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr) {
+      HWND from = reinterpret_cast<HWND>(wParam);
+      switch (message) {
+        case WM_DDE_ACK: self->OnAck(from, lParam); return 0;
+        case WM_DDE_DATA: self->OnData(from, lParam); return 0;
+        case WM_DDE_TERMINATE: self->OnTerminate(from); return 0;
+        default: break;  // our own WM_DDE_INITIATE comes back here too: not a server
+      }
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  static std::string AtomName(ATOM atom) {
+    char name[256] = {};
+    if (atom != 0) GlobalGetAtomNameA(atom, name, sizeof(name));
+    return name;
+  }
+
+  // Atoms are 0xC000..0xFFFF; memory handles are never that small.
+  static bool IsAtom(UINT_PTR value) { return value != 0 && value <= 0xFFFF; }
+
+  static DataBlock ReadDataBlock(HGLOBAL block) {
+    DataBlock data;
+    if (block == nullptr) return data;
+    const SIZE_T size = GlobalSize(block);
+    const auto* dde = static_cast<const DDEDATA*>(GlobalLock(block));
+    if (dde == nullptr) return data;
+    constexpr size_t kHeader = offsetof(DDEDATA, Value);
+    if (size >= kHeader) {
+      data.valid = true;
+      data.response = dde->fResponse;
+      data.release = dde->fRelease;
+      data.ackRequested = dde->fAckReq;
+      data.format = static_cast<USHORT>(dde->cfFormat);
+      const char* text = reinterpret_cast<const char*>(dde->Value);
+      data.text.assign(text, strnlen(text, size - kHeader));
+    }
+    GlobalUnlock(block);
+    return data;
+  }
+
+  void Begin(Awaiting what, const std::string& item, HGLOBAL memory) {
+    pending_ = Pending{};
+    pending_.what = what;
+    pending_.item = item;
+    pending_.memory = memory;
+  }
+
+  // Gives up the transaction before anything was posted.
+  TransactionResult Abandon() {
+    pending_.what = Awaiting::Nothing;
+    if (problem_.empty()) problem_ = "cannot start the transaction";
+    return TransactionResult::Failed;
+  }
+
+  bool Post(UINT message, LPARAM lParam) {
+    if (partner_ != nullptr && !terminateSent_ &&
+        PostMessageA(partner_, message, reinterpret_cast<WPARAM>(window_), lParam)) {
+      return true;
+    }
+    FreeDDElParam(message, lParam);
+    problem_ = "cannot post to the server's window";
+    return false;
+  }
+
+  TransactionResult WaitForAnswer(DWORD timeoutMs) {
+    PumpMessagesUntil(GetTickCount64() + timeoutMs,
+                      [this] { return pending_.answered || !PartnerAlive(); });
+    TransactionResult result;
+    if (pending_.answered) {
+      result = pending_.result;
+    } else if (!PartnerAlive()) {
+      problem_ = "the server ended the conversation";
+      result = TransactionResult::Failed;
+    } else {
+      problem_ = "no answer within " + std::to_string(timeoutMs) + " ms";
+      // An EXECUTE's block comes back with a late ACK; keep track of it to free it then.
+      // (A late-refused DDEADVISE block is simply left to the end of the process.)
+      if (pending_.what == Awaiting::ExecuteAck) lateCommands_.push_back(pending_.memory);
+      result = TransactionResult::Timeout;
+    }
+    pending_.what = Awaiting::Nothing;
+    return result;
+  }
+
+  void OnAck(HWND from, LPARAM lParam) {
+    if (initiating_) {
+      // The answer to WM_DDE_INITIATE is sent, not posted, and holds two plain atoms.
+      GlobalDeleteAtom(LOWORD(lParam));
+      GlobalDeleteAtom(HIWORD(lParam));
+      if (partner_ == nullptr) {
+        partner_ = from;
+      } else {
+        PostMessageA(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+      }
+      return;
+    }
+    UINT_PTR status = 0;
+    UINT_PTR value = 0;  // an item atom, or the command block of an EXECUTE
+    UnpackDDElParam(WM_DDE_ACK, lParam, &status, &value);
+    FreeDDElParam(WM_DDE_ACK, lParam);
+
+    if (from != partner_ || pending_.what == Awaiting::Nothing) {
+      // Nobody waits for this one (it comes after a time-out): only tidy up.
+      auto late = std::find(lateCommands_.begin(), lateCommands_.end(),
+                            reinterpret_cast<HGLOBAL>(value));
+      if (late != lateCommands_.end()) {
+        GlobalFree(*late);
+        lateCommands_.erase(late);
+      } else if (IsAtom(value)) {
+        GlobalDeleteAtom(static_cast<ATOM>(value));
+      }
+      return;
+    }
+
+    const WORD bits = LOWORD(status);
+    const bool positive = (bits & kAckBit) != 0;
+    char text[80];
+    std::snprintf(text, sizeof(text), "the server answered %s (DDEACK 0x%04x)",
+                  positive ? "ACK" : ((bits & kBusyBit) != 0 ? "busy" : "NACK"), bits);
+    problem_ = text;
+    pending_.result = positive ? TransactionResult::Ok : TransactionResult::Refused;
+
+    switch (pending_.what) {
+      case Awaiting::ExecuteAck:
+        if (value != reinterpret_cast<UINT_PTR>(pending_.memory)) {
+          PrintError("the EXECUTE's ACK brought back another block than the one sent");
+        }
+        GlobalFree(pending_.memory);
+        pending_.memory = nullptr;
+        break;
+      case Awaiting::AdviseAck:
+        if (!positive) GlobalFree(pending_.memory);
+        pending_.memory = nullptr;
+        if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
+        break;
+      case Awaiting::Data:
+        // A REQUEST is answered by WM_DDE_DATA; an ACK here can only be a refusal.
+        if (positive) {
+          problem_ = "the server answered the REQUEST with a positive ACK and no data";
+          pending_.result = TransactionResult::Failed;
+        }
+        if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
+        break;
+      case Awaiting::UnadviseAck:
+      case Awaiting::Nothing:
+        if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
+        break;
+    }
+    pending_.answered = true;
+  }
+
+  void OnData(HWND from, LPARAM lParam) {
+    UINT_PTR memory = 0;
+    UINT_PTR atomValue = 0;
+    UnpackDDElParam(WM_DDE_DATA, lParam, &memory, &atomValue);
+    FreeDDElParam(WM_DDE_DATA, lParam);
+    HGLOBAL block = reinterpret_cast<HGLOBAL>(memory);
+    ATOM atom = static_cast<ATOM>(atomValue);
+    DataBlock data = ReadDataBlock(block);
+
+    // After our WM_DDE_TERMINATE nothing is answered any more; data is only freed.
+    const bool talking = from == partner_ && !terminateSent_;
+    const bool accepted = talking && data.valid && data.format == CF_TEXT;
+    if (accepted) {
+      const std::string item = AtomName(atom);
+      if (data.response) {
+        if (pending_.what == Awaiting::Data && _stricmp(item.c_str(), pending_.item.c_str()) == 0) {
+          pending_.value = data.text;
+          pending_.result = TransactionResult::Ok;
+          pending_.answered = true;
+        }
+        // else: the answer to a REQUEST that timed out; nobody wants it any more.
+      } else if (adviseHandler_) {
+        adviseHandler_(item, data.text);
+      }
+    }
+
+    bool refused = false;
+    if (talking && data.ackRequested) {
+      // The ACK reuses the item atom of the data message.
+      LPARAM ack = PackDDElParam(WM_DDE_ACK, accepted ? kAckBit : 0, atom);
+      if (!PostMessageA(from, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
+        FreeDDElParam(WM_DDE_ACK, ack);
+        GlobalDeleteAtom(atom);
+      }
+      refused = !accepted;
+    } else if (atom != 0) {
+      GlobalDeleteAtom(atom);
+    }
+    // On a NACK the block stays the server's; otherwise fRelease says it is ours to free.
+    if (block != nullptr && data.valid && data.release && !refused) GlobalFree(block);
+  }
+
+  void OnTerminate(HWND from) {
+    // A server turned away after the initiate says goodbye too: not our partner.
+    if (from != partner_ || partner_ == nullptr) return;
+    partnerTerminated_ = true;
+    if (!terminateSent_) {
+      terminateSent_ = true;
+      PostMessageA(partner_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+    }
+    if (pending_.what != Awaiting::Nothing && !pending_.answered) {
+      problem_ = "the server ended the conversation";
+      pending_.result = TransactionResult::Failed;
+      pending_.answered = true;
+    }
+  }
+
+  HWND window_ = nullptr;
+  HWND partner_ = nullptr;
+  bool initiating_ = false;
+  bool terminateSent_ = false;
+  bool partnerTerminated_ = false;
+  Pending pending_;
+  std::vector<HGLOBAL> lateCommands_;
+  AdviseHandler adviseHandler_;
+  std::string problem_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Listener: DDEML server standing in for the suite's sibling programs
+// ---------------------------------------------------------------------------------------
+
+// Serves topic "DDEClient" under each given service name, as the siblings do for the
+// bridge: accepts connects, hot links on "RequestDDEConnection" (whose value is empty) and
+// every EXECUTE, and reports each event as (name, "EVENT [DETAIL]"). Like DdeClient it is
+// reached from DDEML's callback through a static; a process makes only one.
+class DdeListener {
+ public:
+  using EventSink = std::function<void(const std::string& name, const std::string& event)>;
+
+  explicit DdeListener(EventSink sink) : sink_(std::move(sink)) {}
+  ~DdeListener() { Stop(); }
+
+  DdeListener(const DdeListener&) = delete;
+  DdeListener& operator=(const DdeListener&) = delete;
+
+  // Starts DDEML and registers every name; false (with a diagnostic) if any fails.
+  bool Start(const std::vector<std::string>& names) {
+    if (current_ != nullptr) return false;
+    UINT rc = DdeInitializeA(&instance_, &DdeListener::Callback,
+                             APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS |
+                                 CBF_SKIP_UNREGISTRATIONS,
+                             0);
+    if (rc != DMLERR_NO_ERROR) {
+      PrintError("DdeInitializeA failed (DMLERR 0x%x)", rc);
+      instance_ = 0;
+      return false;
+    }
+    current_ = this;
+    topic_ = DdeCreateStringHandleA(instance_, kTopic, CP_WINANSI);
+    item_ = DdeCreateStringHandleA(instance_, kItem, CP_WINANSI);
+    if (topic_ == nullptr || item_ == nullptr) {
+      PrintError("cannot create string handles (DMLERR 0x%x)", DdeGetLastError(instance_));
+      return false;
+    }
+    for (const std::string& name : names) {
+      HSZ service = DdeCreateStringHandleA(instance_, name.c_str(), CP_WINANSI);
+      if (service == nullptr) {
+        PrintError("cannot create a string handle for %s", name.c_str());
+        return false;
+      }
+      services_.push_back({name, service});
+      if (DdeNameService(instance_, service, nullptr, DNS_REGISTER) == nullptr) {
+        PrintError("cannot register service %s (DMLERR 0x%x)", name.c_str(),
+                   DdeGetLastError(instance_));
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Unregisters the names and ends DDEML (which ends any conversation still open).
+  void Stop() {
+    if (instance_ == 0) return;
+    DdeNameService(instance_, nullptr, nullptr, DNS_UNREGISTER);
+    for (const Service& service : services_) DdeFreeStringHandle(instance_, service.handle);
+    services_.clear();
+    if (topic_ != nullptr) DdeFreeStringHandle(instance_, topic_);
+    if (item_ != nullptr) DdeFreeStringHandle(instance_, item_);
+    topic_ = item_ = nullptr;
+    DdeUninitialize(instance_);
+    instance_ = 0;
+    if (current_ == this) current_ = nullptr;
+  }
+
+ private:
+  static constexpr const char* kTopic = "DDEClient";
+  static constexpr const char* kItem = "RequestDDEConnection";
+
+  struct Service {
+    std::string name;
+    HSZ handle;
+  };
+
+  static HDDEDATA Bool(bool value) { return reinterpret_cast<HDDEDATA>(value ? TRUE : FALSE); }
+
+  bool Same(HSZ a, HSZ b) const { return a != nullptr && b != nullptr && DdeCmpStringHandles(a, b) == 0; }
+
+  const Service* ServiceFor(HSZ handle) const {
+    for (const Service& service : services_) {
+      if (Same(service.handle, handle)) return &service;
+    }
+    return nullptr;
+  }
+
+  std::string QueryString(HSZ hsz) const {
+    char buffer[256] = {};
+    if (hsz != nullptr) DdeQueryStringA(instance_, hsz, buffer, sizeof(buffer), CP_WINANSI);
+    return buffer;
+  }
+
+  // The name a conversation was opened under: noted at XTYP_CONNECT_CONFIRM, else asked of
+  // DDEML (the handle seen later may differ from the confirmed one).
+  std::string NameOf(HCONV conversation) const {
+    auto known = conversations_.find(conversation);
+    if (known != conversations_.end()) return known->second;
+    CONVINFO info{};
+    info.cb = sizeof(info);
+    if (DdeQueryConvInfo(conversation, QID_SYNC, &info) != 0) {
+      for (HSZ service : {info.hszSvcPartner, info.hszServiceReq}) {
+        if (const Service* found = ServiceFor(service)) return found->name;
+      }
+    }
+    return "?";
+  }
+
+  void Report(HCONV conversation, const std::string& event) { sink_(NameOf(conversation), event); }
+
+  HDDEDATA EmptyText() const {
+    static const BYTE kEmpty[1] = {0};
+    return DdeCreateDataHandle(instance_, const_cast<BYTE*>(kEmpty), sizeof(kEmpty), 0, item_,
+                               CF_TEXT, 0);
+  }
+
+  HDDEDATA OnTransaction(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
+                         HDDEDATA data) {
+    switch (type) {
+      case XTYP_CONNECT:  // hsz1 topic, hsz2 service
+        return Bool(Same(hsz1, topic_) && ServiceFor(hsz2) != nullptr);
+      case XTYP_CONNECT_CONFIRM: {
+        const Service* service = ServiceFor(hsz2);
+        std::string name = service != nullptr ? service->name : QueryString(hsz2);
+        conversations_[conversation] = name;
+        sink_(name, "CONNECT");
+        return nullptr;
+      }
+      case XTYP_ADVSTART: {  // hsz2 item
+        const bool ours = Same(hsz2, item_) && format == CF_TEXT;
+        Report(conversation, "ADVSTART " + OneLine(QueryString(hsz2)) + (ours ? "" : " REFUSED"));
+        return Bool(ours);
+      }
+      case XTYP_ADVSTOP:
+        Report(conversation, "ADVSTOP " + OneLine(QueryString(hsz2)));
+        return nullptr;
+      case XTYP_REQUEST: {
+        const bool ours = Same(hsz2, item_) && format == CF_TEXT;
+        Report(conversation, "REQUEST " + OneLine(QueryString(hsz2)) + (ours ? "" : " REFUSED"));
+        return ours ? EmptyText() : nullptr;
+      }
+      case XTYP_ADVREQ:  // only after DdePostAdvise, which this program never calls
+        return Same(hsz2, item_) ? EmptyText() : nullptr;
+      case XTYP_EXECUTE:  // `data` is lent by DDEML: read it, never free it
+        Report(conversation, "EXECUTE " + OneLine(TextOf(data)));
+        return reinterpret_cast<HDDEDATA>(DDE_FACK);
+      case XTYP_POKE:
+        Report(conversation, "POKE " + OneLine(QueryString(hsz2)) + " REFUSED");
+        return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+      case XTYP_DISCONNECT:
+        Report(conversation, "DISCONNECT");
+        conversations_.erase(conversation);
+        return nullptr;
+      default:
+        return nullptr;
+    }
+  }
+
+  static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
+                                    HSZ hsz2, HDDEDATA data, ULONG_PTR /*data1*/,
+                                    ULONG_PTR /*data2*/) {
+    DdeListener* self = current_;
+    if (self == nullptr) return nullptr;
+    return self->OnTransaction(type, format, conversation, hsz1, hsz2, data);
+  }
+
+  static inline DdeListener* current_ = nullptr;
+
+  EventSink sink_;
+  DWORD instance_ = 0;
+  HSZ topic_ = nullptr;
+  HSZ item_ = nullptr;
+  std::vector<Service> services_;
+  std::map<HCONV, std::string> conversations_;
+};
 
 // ---------------------------------------------------------------------------------------
 // Windows of other processes

@@ -332,8 +332,20 @@ class FakeConversation : public DdeConversation {
   void StopHotLink(const std::string& item) override { sinks_.erase(item); }
   void Execute(std::string_view command) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    // As the DDE layer does, a synchronous transaction started while another one waits
+    // is refused.
+    if (peer_.executing_) throw Failure(RunError::DdeRefused);
     peer_.commands.emplace_back(command);
-    if (peer_.duringExecute) peer_.duringExecute(std::string(command));
+    peer_.executing_ = true;
+    if (peer_.duringExecute) {
+      try {
+        peer_.duringExecute(std::string(command));
+      } catch (...) {
+        peer_.executing_ = false;
+        throw;
+      }
+    }
+    peer_.executing_ = false;
     if (peer_.refuseCommands) throw Failure(RunError::DdeRefused);
   }
   void Deliver(const std::string& item, const std::string& value) {

@@ -179,6 +179,7 @@ class FakePeer {
   std::string service_;
   std::string topic_;
   bool running_ = false;
+  bool executing_ = false;
   int generation_ = 0;
   std::vector<std::weak_ptr<FakeConversation>> conversations_;
   class FakeDdeClient* bus_ = nullptr;

@@ -418,6 +418,13 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // ---- timers -----------------------------------------------------------------------------
 
+// A timer of 1 ms stands for "as soon as the current event is over": its first tick is a
+// message posted to the queue, delivered at the next turn of the message loop, where a
+// window timer would wait for the system's timer granularity (10 to 16 ms). Arming it again
+// before that turn posts nothing more, so requests stored meanwhile share the one tick. A
+// timer still enabled after its tick goes on as an ordinary window timer.
+constexpr UINT kSoonTick = WM_APP + 1;
+
 class Win32Timer : public Timer {
  public:
   explicit Win32Timer(Win32Ui& ui) : ui_(ui), id_(ui.nextTimerId_++) { ui_.timers_[id_] = this; }
@@ -437,16 +444,26 @@ class Win32Timer : public Timer {
   }
   bool Enabled() const override { return enabled_; }
   void OnTick(std::function<void()> handler) override { tick_ = std::move(handler); }
+
   void Tick() {
     if (enabled_ && tick_) tick_();
+  }
+  void SoonTick() {
+    posted_ = false;
+    if (!enabled_) return;
+    Tick();
+    if (enabled_ && interval_ > 0) SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
   }
 
  private:
   void Apply() {
-    if (enabled_ && interval_ > 0)
-      SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
-    else
+    if (!enabled_ || interval_ <= 0) {
       Stop();
+    } else if (interval_ == 1) {
+      if (!posted_) posted_ = PostMessageA(ui_.timerWindow_, kSoonTick, id_, 0) != 0;
+    } else {
+      SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
+    }
   }
   void Stop() { KillTimer(ui_.timerWindow_, id_); }
 
@@ -454,6 +471,7 @@ class Win32Timer : public Timer {
   UINT_PTR id_;
   std::int32_t interval_ = 0;
   bool enabled_ = false;
+  bool posted_ = false;
   std::function<void()> tick_;
 };
 
@@ -488,11 +506,15 @@ Win32Ui::~Win32Ui() {
 }
 
 LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_TIMER) {
+  if (message == WM_TIMER || message == kSoonTick) {
     auto* ui = reinterpret_cast<Win32Ui*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (ui) {
+      // A timer destroyed while its message waited is simply not found.
       auto timer = ui->timers_.find(static_cast<UINT_PTR>(wParam));
-      if (timer != ui->timers_.end()) common::Ignore([&] { timer->second->Tick(); });
+      if (timer != ui->timers_.end()) {
+        Win32Timer* target = timer->second;
+        common::Ignore([&] { message == kSoonTick ? target->SoonTick() : target->Tick(); });
+      }
     }
     return 0;
   }

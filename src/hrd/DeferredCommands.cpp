@@ -1,0 +1,54 @@
+#include "hrd/DeferredCommands.h"
+
+#include <algorithm>
+
+namespace bridge::hrd {
+
+DeferredCommands::DeferredCommands(DeferredRequest& request, HrdSenders& senders, HrdTraffic& traffic)
+    : request_(request), senders_(senders), traffic_(traffic) {
+  traffic_.OnIdle([this] { RearmWaiting(); });
+}
+
+DeferredCommands::~DeferredCommands() { traffic_.OnIdle(nullptr); }
+
+bool DeferredCommands::Disarm(platform::Timer& timer) {
+  timer.SetEnabled(false);
+  if (!traffic_.Busy()) return true;
+  if (std::find(waiting_.begin(), waiting_.end(), &timer) == waiting_.end()) waiting_.push_back(&timer);
+  return false;
+}
+
+void DeferredCommands::RearmWaiting() {
+  std::vector<platform::Timer*> waiting;
+  waiting.swap(waiting_);
+  for (platform::Timer* timer : waiting) timer->SetEnabled(true);
+}
+
+void DeferredCommands::SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
+  if (Disarm(timer)) senders_.SetHRDFreq(request_.DeferredFreq, format);
+}
+
+void DeferredCommands::SetModeTimer_Timer(platform::Timer& timer) {
+  if (Disarm(timer)) senders_.SetHRDMode(request_.DeferredMode);
+}
+
+void DeferredCommands::SetFreqModeTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
+  if (!Disarm(timer)) return;
+  // The mode goes first: a radio may move the frequency when its mode changes.
+  senders_.SetHRDMode(request_.DeferredMode);
+  senders_.SetHRDFreq(request_.DeferredFreq, format);
+}
+
+void DeferredCommands::SetSplitFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
+  if (Disarm(timer)) senders_.SetHRDAltFreq(request_.DeferredSplitFreq, format);
+}
+
+void DeferredCommands::SetSplitTimer_Timer(platform::Timer& timer) {
+  if (Disarm(timer)) senders_.SetHRDSplit(request_.DeferredSplit);
+}
+
+void DeferredCommands::SetDualTimer_Timer(platform::Timer& timer) {
+  if (Disarm(timer)) senders_.SetHRDDual(request_.DeferredDual);
+}
+
+}  // namespace bridge::hrd

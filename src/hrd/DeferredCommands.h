@@ -1,0 +1,54 @@
+// Client requests for HRD that go out after the client has had its answer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/Conversions.h"
+#include "hrd/HrdSenders.h"
+#include "hrd/HrdTraffic.h"
+#include "platform/Timer.h"
+
+namespace bridge::hrd {
+
+/// The latest stored requests; a tick reads them when it fires, so requests stored before
+/// it coalesce into one command with the newest values.
+struct DeferredRequest {
+  double DeferredFreq = 0;
+  double DeferredSplitFreq = 0;
+  std::string DeferredMode;
+  bool DeferredSplit = false;
+  bool DeferredDual = false;
+};
+
+/// The ticks of the deferred-command timers. Each disarms its timer before it sends, so a
+/// request stored while the send waits for HRD arms it again and goes out afterwards with
+/// the newest values. A tick that comes while an exchange with HRD is under way steps aside
+/// until it is over, and then fires again.
+class DeferredCommands {
+ public:
+  DeferredCommands(DeferredRequest& request, HrdSenders& senders, HrdTraffic& traffic);
+  ~DeferredCommands();
+
+  void SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
+  void SetModeTimer_Timer(platform::Timer& timer);
+  void SetFreqModeTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
+  void SetSplitFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
+  void SetSplitTimer_Timer(platform::Timer& timer);
+  void SetDualTimer_Timer(platform::Timer& timer);
+  /// The timers are going away: none is to be armed again.
+  void ForgetTimers() { waiting_.clear(); }
+
+ private:
+  /// Disarms `timer`; when HRD is busy, also keeps it to be armed again once HRD is free
+  /// and returns false.
+  bool Disarm(platform::Timer& timer);
+  void RearmWaiting();
+
+  DeferredRequest& request_;
+  HrdSenders& senders_;
+  HrdTraffic& traffic_;
+  std::vector<platform::Timer*> waiting_;
+};
+
+}  // namespace bridge::hrd

@@ -1,0 +1,40 @@
+#include "hrd/HrdSenders.h"
+
+#include "common/ErrorTrap.h"
+#include "hrd/HrdInterface.h"
+
+namespace bridge::hrd {
+
+void HrdSenders::Send(common::LinkBox& box, const char* item, std::string command) {
+  traffic_.Run([&box, item, command = std::move(command)] {
+    HrdLink::Link(box, item);
+    common::Ignore([&] { box.LinkExecute(command); });
+  });
+}
+
+void HrdSenders::SetHRDFreq(double theFreq, const common::NumberFormat& format) {
+  common::Ignore([&] { Send(boxes_.HRDFreq, kItemHertz, kCommandFrequencyA + common::NumberToText(theFreq, format)); });
+}
+
+void HrdSenders::SetHRDAltFreq(double theFreq, const common::NumberFormat& format) {
+  // VFO B is tuned over the VFO A frequency link: only the command word differs.
+  common::Ignore([&] { Send(boxes_.HRDFreq, kItemHertz, kCommandFrequencyB + common::NumberToText(theFreq, format)); });
+}
+
+void HrdSenders::SetHRDMode(const std::string& theMode) {
+  Send(boxes_.HRDMode, kItemMode, kCommandMode + theMode);
+}
+
+void HrdSenders::SetHRDTX(bool transmit) {
+  Send(boxes_.HRDTX, kItemTx, transmit ? kCommandTxOn : kCommandTxOff);
+}
+
+void HrdSenders::SetHRDSplit(bool theValue) {
+  Send(boxes_.HRDButton, kItemButtonStatus, theValue ? kCommandSplitOn : kCommandSplitOff);
+}
+
+void HrdSenders::SetHRDDual(bool theValue) {
+  Send(boxes_.HRDButton, kItemButtonStatus, theValue ? kCommandDualOn : kCommandDualOff);
+}
+
+}  // namespace bridge::hrd

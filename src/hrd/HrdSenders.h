@@ -1,0 +1,33 @@
+// The commands the bridge sends HRD: frequency, mode, transmit, split and dual watch.
+#pragma once
+
+#include <string>
+
+#include "common/Conversions.h"
+#include "hrd/HrdLink.h"
+#include "hrd/HrdTraffic.h"
+
+namespace bridge::hrd {
+
+/// Fire-and-forget senders over the main window's HRD link boxes. Each sets its box's link
+/// as the link supervision does (which opens a link that is down) and sends one EXECUTE;
+/// HRD absent, refusing or slow is ignored, and nothing is reported or kept for later.
+class HrdSenders {
+ public:
+  HrdSenders(const HrdLinkBoxes& boxes, HrdTraffic& traffic) : boxes_(boxes), traffic_(traffic) {}
+
+  void SetHRDFreq(double theFreq, const common::NumberFormat& format);
+  void SetHRDAltFreq(double theFreq, const common::NumberFormat& format);
+  void SetHRDMode(const std::string& theMode);
+  void SetHRDTX(bool transmit);
+  void SetHRDSplit(bool theValue);
+  void SetHRDDual(bool theValue);
+
+ private:
+  void Send(common::LinkBox& box, const char* item, std::string command);
+
+  HrdLinkBoxes boxes_;
+  HrdTraffic& traffic_;
+};
+
+}  // namespace bridge::hrd

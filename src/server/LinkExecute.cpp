@@ -1,0 +1,167 @@
+// The command dispatcher: what the suite's programs ask the server to do.
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "common/ErrorTrap.h"
+#include "server/DDECommon.h"
+#include "server/DDEServer.h"
+#include "server/DDEServerModule.h"
+
+namespace bridge::server {
+namespace {
+
+// The command words, in the order they are compared. Each is matched as a prefix of the
+// text after the three-character number, so "testing" is "test" and "qsyx" is "qsy".
+enum class Command {
+  Test,
+  Shutdown,
+  Iconify,
+  Activate,
+  ResetWindows,
+  Transmit,
+  Receive,
+  SeqName,
+  SeqIndex,
+  XcvrCommand,
+  Qsy,
+  Split,
+  XcvrFreqMode,
+  XcvrSetModeCmd,
+  SetSplit,
+  SetDual,
+  SetVfoA,
+};
+
+struct CommandWord {
+  const char* word;
+  Command command;
+};
+
+constexpr CommandWord kCommandTable[] = {
+    {"test", Command::Test},
+    {"shutdown", Command::Shutdown},
+    {"iconify", Command::Iconify},
+    {"activate", Command::Activate},
+    {"resetwindows", Command::ResetWindows},
+    {"transmit", Command::Transmit},
+    {"receive", Command::Receive},
+    {"seqname", Command::SeqName},
+    {"seqindex", Command::SeqIndex},
+    {"xcvrcommand", Command::XcvrCommand},
+    {"qsy", Command::Qsy},
+    {"split", Command::Split},
+    {"xcvrfreqmode", Command::XcvrFreqMode},
+    {"xcvrsetmodecmd", Command::XcvrSetModeCmd},
+    {"setsplit", Command::SetSplit},
+    {"setdual", Command::SetDual},
+    {"setvfoa", Command::SetVfoA},
+};
+
+constexpr std::size_t kNumberLength = 3;
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return upper;
+}
+
+}  // namespace
+
+void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer) {
+  common::Trap(targets_->common, "DDEServer.LinkExecute", [&] { Dispatch(command, answer); });
+}
+
+void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answer) {
+  DispatchTargets& to = *targets_;
+  const common::NumberFormat format = to.common.Format();
+  to.common.DebugLog("DDEServer.LinkExecute: " + std::string(command));
+
+  // The number that leads every command is checked, then thrown away.
+  (void)common::ToInteger16(command.substr(0, kNumberLength), format);
+  const std::string_view words = command.size() > kNumberLength ? command.substr(kNumberLength) : "";
+
+  const CommandWord* match = nullptr;
+  for (const CommandWord& entry : kCommandTable) {
+    const std::string_view word = entry.word;
+    if (Lower(words.substr(0, word.size())) == word) {
+      match = &entry;
+      break;
+    }
+  }
+  if (!match) {
+    answer = platform::ExecuteAnswer::Refuse;
+    return;
+  }
+  // The parameter is everything after the word, leading blanks included.
+  const std::string parameter(words.substr(std::string_view(match->word).size()));
+
+  switch (match->command) {
+    case Command::Test:
+    case Command::SeqName:
+    case Command::SeqIndex:
+    case Command::XcvrCommand:
+    case Command::SetVfoA:
+      break;
+    case Command::Shutdown:
+      to.shutdownTimer.SetEnabled(true);
+      break;
+    case Command::Iconify:
+      to.ddeCommon.Iconify();
+      break;
+    case Command::Activate:
+      to.ddeCommon.Activate(to.mainWindow);
+      break;
+    case Command::ResetWindows:
+      to.module.ResetWindows(common::ToInteger32(parameter, format));
+      break;
+    case Command::Transmit:
+      SetHRDTX(true);
+      break;
+    case Command::Receive:
+      SetHRDTX(false);
+      break;
+    case Command::Qsy:
+      deferred.DeferredFreq = common::ToDouble(parameter, format) * 1000;
+      Arm(*SetFreqTimer);
+      break;
+    case Command::Split:
+      deferred.DeferredSplitFreq = common::ToDouble(parameter, format) * 1000;
+      Arm(*SetSplitFreqTimer);
+      break;
+    case Command::XcvrFreqMode: {
+      to.ddeCommon.ParseRecord(parameter);
+      const std::string kilohertz = to.ddeCommon.GetToken(1).value;
+      deferred.DeferredFreq = common::ToDouble(kilohertz.empty() ? "0" : kilohertz, format) * 1000;
+      deferred.DeferredMode = to.ddeCommon.GetToken(2).value;
+      Arm(*SetFreqModeTimer);
+      break;
+    }
+    case Command::XcvrSetModeCmd:
+      to.ddeCommon.ParseRecord(parameter);
+      deferred.DeferredMode = Upper(to.ddeCommon.GetToken(1).value);
+      // The requested mode shows at once; HRD's next mode report replaces it.
+      Mode->SetText(deferred.DeferredMode);
+      Arm(*SetModeTimer);
+      break;
+    case Command::SetSplit:
+      deferred.DeferredSplit = Lower(parameter) == "on";
+      Arm(*SetSplitTimer);
+      break;
+    case Command::SetDual:
+      deferred.DeferredDual = Lower(parameter) == "on";
+      Arm(*SetDualTimer);
+      break;
+  }
+  answer = platform::ExecuteAnswer::Accept;
+}
+
+}  // namespace bridge::server
