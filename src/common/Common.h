@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ class Common : public ErrorReporter {
 
   /// The main window's indicator; set once while the program is built.
   void SetErrorLogIndicator(ErrorLogIndicator& indicator) { indicator_ = &indicator; }
+  /// Where the report finds the caption of the suite's interop programs.
+  void SetInteropCaption(std::function<std::string()> caption) { interopCaption_ = std::move(caption); }
 
   /// Start-up of the common services; reports under "Common.Initialize".
   void Initialize();
@@ -55,16 +58,38 @@ class Common : public ErrorReporter {
   void WriteStartupReport();
   /// Writes the monitor report into the open log file.
   void ReportMonitors(platform::Window& form);
+  /// Identifies the operating system once at start; reports under "Common.GetOSVersion".
   void GetOSVersion();
   std::string GetOSName();
+  std::int32_t GetOSBuild();
+  /// The service-pack text without surrounding spaces, cut at its first NUL; reports under
+  /// "Common.CSDVersionTrim".
+  std::string CSDVersionTrim(const std::string& text);
 
-  // Settings store.
+  // Settings store. Each getter returns the stored value converted, or the converted
+  // default when the stored one is absent or does not convert; a default that does not
+  // convert is reported and gives 0 (false).
+  std::int16_t GetIntegerSetting(const std::string& appName, const std::string& sectionName,
+                                 const std::string& key, const std::string& defaultValue);
+  std::int32_t GetLongSetting(const std::string& appName, const std::string& sectionName,
+                              const std::string& key, const std::string& defaultValue);
   bool GetBooleanSetting(const std::string& appName, const std::string& sectionName,
                          const std::string& key, const std::string& defaultValue);
 
   // Window placement.
+  /// Puts the form where it was saved, kept on a visible screen; reports under
+  /// "Common.RestoreWindowPosition".
   void RestoreWindowPosition(platform::Window& form);
+  /// Saves the form's state and its normal-state bounds; reports under
+  /// "Common.SaveWindowPosition".
   void SaveWindowPosition(platform::Window& form);
+  /// A stored left edge on the primary screen, or 0; any left edge with dual monitors.
+  std::int32_t ReasonableLeft(std::int32_t left);
+  std::int32_t ReasonableTop(std::int32_t top);
+  /// A stored width that fits, or half the screen width.
+  std::int32_t ReasonableWidth(std::int32_t width);
+  std::int32_t ReasonableHeight(std::int32_t height);
+  bool DualMonitor() const { return dualMonitor_; }
 
   /// The user's regional number format.
   NumberFormat Format() { return platform_.system.UserNumberFormat(); }
@@ -77,11 +102,22 @@ class Common : public ErrorReporter {
   void WriteOpen(std::string_view line);
   /// Writes one time-stamped line into the open log file.
   void WriteOpenLine(DateValue stamp, std::string_view text);
+  /// The steps every settings getter shares, around the conversion `convert`.
+  template <typename T, typename Convert, typename Text>
+  T GetSetting(const char* logPrefix, const char* errorPrefix, const std::string& appName,
+               const std::string& sectionName, const std::string& key, const std::string& defaultValue,
+               Convert convert, Text text);
+  /// The operating system's name and build from the registry, for version 6.1 and later.
+  void NameFromRegistry(const platform::OsVersionInfo& version);
+  /// The primary screen's size in twips.
+  double ScreenWidth();
+  double ScreenHeight();
 
   const platform::Platform& platform_;
   UTC& utc_;
   LocaleInfo& locale_;
   ErrorLogIndicator* indicator_ = nullptr;
+  std::function<std::string()> interopCaption_;
 
   std::string errorLogPathname_;
   bool debug_ = false;
@@ -93,6 +129,8 @@ class Common : public ErrorReporter {
   std::unique_ptr<CommonUI> commonUI_;
 
   std::string osName_ = "Unknown";
+  std::int32_t osBuild_ = 0;
+  std::int16_t osWordLength_ = 16;
   bool dualMonitor_ = false;
   std::int16_t cascadeLeft_ = 0;
   std::int16_t cascadeTop_ = 0;

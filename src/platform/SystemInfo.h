@@ -60,8 +60,11 @@ class SystemInfo {
   virtual std::vector<PixelRect> EnumDisplayMonitors() = 0;
   /// `MonitorFromRect` with `MONITOR_DEFAULTTONULL`: whether the rectangle touches a monitor.
   virtual bool RectOnAnyMonitor(const PixelRect& rect) = 0;
-  /// The primary display's size in pixels and its dots per inch.
+  /// The primary display's rectangle in pixels.
   virtual PixelRect PrimaryScreen() = 0;
+  /// The screen's dots per inch, horizontally and vertically.
+  virtual int ScreenDpiX() = 0;
+  virtual int ScreenDpiY() = 0;
   /// Every value of the key `path` under `root`, in enumeration order; nothing when the key
   /// cannot be opened.
   virtual std::optional<std::vector<RegistryValue>> EnumRegistryValues(RegistryRoot root,

@@ -13,6 +13,7 @@ Application::Application(const platform::Platform& platform)
       ddeCommon_(platform.ui, common_),
       main_(platform, common_, velkModule_, ddeServer_, ddeServerModule_) {
   common_.SetErrorLogIndicator(velkModule_);
+  common_.SetInteropCaption([this] { return velkModule_.GetInteropCaption(); });
   ddeServerModule_.BindMainWindow(main_.Form());
   ddeServer_.Bind(server::DispatchTargets{common_, ddeCommon_, ddeServerModule_, main_.Form(), *main_.ShutdownTimer,
                                           main_.HrdBoxes(), main_.Traffic()});

@@ -146,7 +146,8 @@ TEST_F(VelkMainTest, AFailedStartStepIsLoggedShownAndClosedWithTheShutdownLine) 
   window->Close();
   const auto lines = fake.files.Lines(kLog);
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_NE(lines[lines.size() - 2].find("program error 70 in module Common.Initialize: "), std::string::npos);
+  EXPECT_NE(lines[lines.size() - 3].find("program error 70 in module Common.Initialize: "), std::string::npos);
+  EXPECT_NE(lines[lines.size() - 2].find("program error 70 in module Common.SaveWindowPosition: "), std::string::npos);
   EXPECT_NE(lines.back().find(" > Common.Terminate: Tavix_HRD_Bridge shutdown"), std::string::npos);
 }
 

@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -308,12 +309,30 @@ class StringHandle {
   HSZ handle_ = nullptr;
 };
 
-// A slow EXECUTE: DDEML holds the transaction (the callback returned CBR_BLOCK) until the
-// timer runs out and DdeEnableCallback lets DDEML hand it to the callback again.
-struct Stall {
-  HCONV conversation = nullptr;
-  DWORD ms = 0;
-  bool released = false;  // DdeEnableCallback was called; the next EXECUTE is the held one
+// How a slow EXECUTE is made, and why so:
+//
+// The callback answers it with CBR_BLOCK. DDEML keeps the transaction and sends no
+// WM_DDE_ACK, so the client waits (and times out) exactly as with a slow server, while this
+// thread stays free for other clients, advise loops and the control file. A window timer
+// per held EXECUTE runs out after the stall; then DdeEnableCallback(EC_ENABLEONE) makes
+// DDEML hand that transaction to the callback once more, which now answers it.
+// Sleeping in the callback instead was tried under Wine: the client does time out, but the
+// whole simulator freezes for the stall, and so does the client's exit (its disconnect
+// waits for this thread), and control lines wait too.
+//
+// DDEML under Wine differs from Windows here in ways this code allows for:
+// - After CBR_BLOCK Wine does not hold back later transactions of that conversation: they
+//   reach the callback at once. They are held too (CBR_BLOCK), behind the first, so each
+//   conversation's EXECUTEs are answered in order.
+// - A transaction that is handed back by DdeEnableCallback and blocked again is dropped by
+//   Wine without an answer. So a handed-back transaction is always answered, and held ones
+//   are released one at a time (EC_ENABLEONE), in the order DDEML queued them.
+struct HeldExecute {
+  UINT_PTR timerId = 0;
+  DWORD ms = 0;                     // the stall it was given; 0 when only waiting its turn
+  bool refuse = false;              // answer NACK once released
+  bool due = false;                 // its timer ran out
+  bool released = false;            // handed back to DDEML; the next EXECUTE here is this one
 };
 
 // Serves HRD_RADIO_000|HRD_CAT. DDEML calls back on the thread that initialized it, through
@@ -347,7 +366,9 @@ class DdeServer {
     }
     service_ = StringHandle(instance_, kServiceName);
     topic_ = StringHandle(instance_, kTopicName);
-    if (!service_ || !topic_) {
+    bool namesOk = service_ && topic_;
+    for (const auto& [name, value] : items_) namesOk = HoldItemName(name) && namesOk;
+    if (!namesOk) {
       log_.Line("ERROR DdeCreateStringHandleA failed, DMLERR 0x" + Hex(LastError()));
       Stop();
       return kExitDdeInit;
@@ -365,13 +386,15 @@ class DdeServer {
   // Unregisters the service, ends all conversations and DDEML. Safe to call twice.
   void Stop() {
     if (instance_ == 0) return;
-    for (const auto& [timerId, stall] : stalls_) KillTimer(timerWindow_, timerId);
-    stalls_.clear();
+    for (const auto& [timerId, conversation] : timers_) KillTimer(timerWindow_, timerId);
+    timers_.clear();
+    held_.clear();
     if (registered_) {
       DdeNameService(instance_, service_.get(), nullptr, DNS_UNREGISTER);
       registered_ = false;
       log_.Line(std::string("UNREGISTER ") + kServiceName);
     }
+    itemNames_.clear();
     service_.Reset();
     topic_.Reset();
     DdeUninitialize(instance_);
@@ -387,9 +410,8 @@ class DdeServer {
     items_[name] = value;
     if (EqualsNoCase(name, kItemButtonStatus)) buttons_.TakeFrom(value);
     log_.Line("CHANGE " + name + " " + OneLine(value));
-    if (instance_ == 0) return;
-    StringHandle hszItem(instance_, name.c_str());
-    if (hszItem) DdePostAdvise(instance_, topic_.get(), hszItem.get());
+    if (instance_ == 0 || !HoldItemName(name)) return;
+    DdePostAdvise(instance_, topic_.get(), itemNames_.find(name)->second.get());
   }
 
   void SetExecuteReply(ExecuteReply reply, DWORD stallMs = 0) {
@@ -397,22 +419,20 @@ class DdeServer {
     stallMs_ = stallMs;
   }
 
-  // A stall timer ran out: let DDEML deliver the held EXECUTE again.
-  void OnStallTimer(UINT_PTR timerId) {
+  // A window timer ran out; those of held EXECUTEs are ours.
+  void OnTimer(UINT_PTR timerId) {
+    auto timer = timers_.find(timerId);
+    if (timer == timers_.end()) return;
     KillTimer(timerWindow_, timerId);
-    auto it = stalls_.find(timerId);
-    if (it == stalls_.end()) return;
-    Stall& stall = it->second;
-    stall.released = true;
-    // Under Wine the held transaction comes back inside this call; DDEML may also deliver
-    // it later, so the stall stays recorded until the callback has seen it.
-    if (!DdeEnableCallback(instance_, stall.conversation, EC_ENABLEALL)) {
-      log_.Line("REPLY none: the conversation is gone");
-      stalls_.erase(timerId);
+    HCONV conversation = timer->second;
+    timers_.erase(timer);
+    auto queue = held_.find(conversation);
+    if (queue == held_.end()) return;
+    for (HeldExecute& held : queue->second) {
+      if (held.timerId == timerId) held.due = true;
     }
+    ReleaseDue(conversation);
   }
-
-  bool IsStallTimer(UINT_PTR timerId) const { return stalls_.count(timerId) != 0; }
 
  private:
   static std::string Hex(UINT value) {
@@ -421,7 +441,20 @@ class DdeServer {
     return buffer;
   }
 
+  static HDDEDATA Flag(ULONG_PTR value) { return reinterpret_cast<HDDEDATA>(value); }
+
   UINT LastError() const { return instance_ != 0 ? DdeGetLastError(instance_) : 0; }
+
+  // Keeps a string handle of an item's name for as long as the server runs: DdePostAdvise
+  // wants one, and while it lives the name's atom cannot vanish between a client's
+  // transactions (under Wine an advise start once arrived with an empty item name).
+  bool HoldItemName(const std::string& name) {
+    if (itemNames_.count(name) != 0) return true;
+    StringHandle handle(instance_, name.c_str());
+    if (!handle) return false;
+    itemNames_.emplace(name, std::move(handle));
+    return true;
+  }
 
   std::string NameOf(HSZ hsz) const {
     char buffer[256] = {};
@@ -453,11 +486,9 @@ class DdeServer {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
   }
 
-  const std::string* FindItem(HSZ hszItem, std::string* name = nullptr) const {
+  const std::string* FindItem(HSZ hszItem) const {
     auto it = items_.find(NameOf(hszItem));
-    if (it == items_.end()) return nullptr;
-    if (name != nullptr) *name = it->first;
-    return &it->second;
+    return it != items_.end() ? &it->second : nullptr;
   }
 
   HDDEDATA OnWildConnect(HSZ topic, HSZ service) {
@@ -468,17 +499,17 @@ class DdeServer {
   }
 
   HDDEDATA OnRequest(UINT format, HSZ hszItem) {
-    std::string name = NameOf(hszItem);
     const std::string* value = format == CF_TEXT ? FindItem(hszItem) : nullptr;
-    log_.Line("REQUEST " + name + (value != nullptr ? "" : " (refused: no such CF_TEXT item)"));
+    log_.Line("REQUEST " + NameOf(hszItem) +
+              (value != nullptr ? "" : " (refused: no such CF_TEXT item)"));
     return value != nullptr ? TextData(hszItem, *value) : nullptr;
   }
 
+  // Wine's DDEML starts the advise loop even when this returns FALSE; the log says so.
   HDDEDATA OnAdviseStart(UINT format, HSZ hszItem) {
-    std::string name = NameOf(hszItem);
     bool ok = format == CF_TEXT && FindItem(hszItem) != nullptr;
-    log_.Line("ADVSTART " + name + (ok ? "" : " (refused: no such CF_TEXT item)"));
-    return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ok ? TRUE : FALSE));
+    log_.Line("ADVSTART " + NameOf(hszItem) + (ok ? "" : " (refused: no such CF_TEXT item)"));
+    return Flag(ok ? TRUE : FALSE);
   }
 
   HDDEDATA OnAdviseRequest(UINT format, HSZ hszItem) {
@@ -487,42 +518,102 @@ class DdeServer {
   }
 
   HDDEDATA OnExecute(HCONV conversation, HDDEDATA data) {
-    // The held EXECUTE of a stall, handed back after DdeEnableCallback.
-    for (auto it = stalls_.begin(); it != stalls_.end(); ++it) {
-      if (it->second.conversation != conversation) continue;
-      if (!it->second.released) {
-        // DDEML should keep a blocked conversation quiet; hold this one as well.
-        log_.Line("EXECUTE " + OneLine(ExecuteText(data)) + " (held behind a stall)");
-        return CBR_BLOCK;
+    std::string text = ExecuteText(data);
+    auto queue = held_.find(conversation);
+    bool waiting = queue != held_.end() && !queue->second.empty();
+
+    if (waiting && queue->second.front().released) {
+      // A held EXECUTE handed back by DdeEnableCallback: answer it now, never block it again.
+      HeldExecute held = queue->second.front();
+      queue->second.pop_front();
+      std::string after = held.ms != 0 ? " after a " + std::to_string(held.ms) + " ms stall"
+                                       : " after waiting its turn";
+      if (held.refuse) {
+        log_.Line("REPLY NACK" + after + ": " + OneLine(text));
+        return Flag(DDE_FNOTPROCESSED);
       }
-      DWORD ms = it->second.ms;
-      stalls_.erase(it);
-      Apply(ExecuteText(data));
-      log_.Line("REPLY ACK after a " + std::to_string(ms) + " ms stall");
-      return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
+      Apply(text);
+      log_.Line("REPLY ACK" + after + ": " + OneLine(text));
+      return Flag(DDE_FACK);
     }
 
-    std::string text = ExecuteText(data);
     log_.Line("EXECUTE " + OneLine(text));
-    switch (reply_) {
-      case ExecuteReply::Ack:
-        Apply(text);
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
-      case ExecuteReply::Refuse:
-        log_.Line("REPLY NACK");
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FNOTPROCESSED));
-      case ExecuteReply::Stall:
-        break;
-    }
-    UINT_PTR timerId = nextStallTimerId_++;
-    if (SetTimer(timerWindow_, timerId, stallMs_, nullptr) == 0) {
-      log_.Line("ERROR SetTimer failed; answering at once");
+    if (!waiting && reply_ == ExecuteReply::Ack) {
       Apply(text);
-      return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
+      log_.Line("REPLY ACK");
+      return Flag(DDE_FACK);
     }
-    stalls_[timerId] = Stall{conversation, stallMs_, false};
-    log_.Line("STALL " + std::to_string(stallMs_) + " ms");
+    if (!waiting && reply_ == ExecuteReply::Refuse) {
+      log_.Line("REPLY NACK");
+      return Flag(DDE_FNOTPROCESSED);
+    }
+    return Hold(conversation, text);
+  }
+
+  // Blocks an EXECUTE: stalled (stall mode) or behind another held one of its conversation.
+  HDDEDATA Hold(HCONV conversation, const std::string& text) {
+    HeldExecute held;
+    held.timerId = nextTimerId_++;
+    held.ms = reply_ == ExecuteReply::Stall ? stallMs_ : 0;
+    held.refuse = reply_ == ExecuteReply::Refuse;
+    if (SetTimer(timerWindow_, held.timerId, std::max<DWORD>(held.ms, USER_TIMER_MINIMUM),
+                 nullptr) == 0) {
+      // Without a timer it could never be released: answer it at once instead.
+      log_.Line("ERROR SetTimer failed; answering at once");
+      if (held.refuse) return Flag(DDE_FNOTPROCESSED);
+      Apply(text);
+      return Flag(DDE_FACK);
+    }
+    bool behind = held_.count(conversation) != 0 && !held_[conversation].empty();
+    timers_[held.timerId] = conversation;
+    held_[conversation].push_back(held);
+    if (held.ms != 0) log_.Line("STALL " + std::to_string(held.ms) + " ms");
+    if (behind) log_.Line("HELD behind an earlier EXECUTE of this conversation");
     return CBR_BLOCK;
+  }
+
+  // Hands held EXECUTEs of a conversation back to DDEML, oldest first, while they are due.
+  void ReleaseDue(HCONV conversation) {
+    for (;;) {
+      auto queue = held_.find(conversation);
+      if (queue == held_.end()) return;
+      if (queue->second.empty()) {
+        held_.erase(queue);
+        // Nothing of ours is held any more: let DDEML deliver to this conversation freely
+        // again (Windows keeps a conversation disabled after CBR_BLOCK until EC_ENABLEALL).
+        DdeEnableCallback(instance_, conversation, EC_ENABLEALL);
+        return;
+      }
+      HeldExecute& front = queue->second.front();
+      if (!front.due) return;
+      UINT_PTR timerId = front.timerId;
+      front.released = true;
+      if (!DdeEnableCallback(instance_, conversation, EC_ENABLEONE)) {
+        DropHeld(conversation, "REPLY none: the conversation is gone");
+        return;
+      }
+      // Normally the callback has answered it by now. If it is still here, DDEML either
+      // delivers it later (then wait for that) or no longer has it.
+      queue = held_.find(conversation);
+      if (queue == held_.end() || queue->second.empty() ||
+          queue->second.front().timerId != timerId) {
+        continue;
+      }
+      if (DdeEnableCallback(instance_, conversation, EC_QUERYWAITING)) return;
+      log_.Line("REPLY none: DDEML no longer holds the EXECUTE");
+      queue->second.pop_front();
+    }
+  }
+
+  void DropHeld(HCONV conversation, const char* why) {
+    auto queue = held_.find(conversation);
+    if (queue == held_.end()) return;
+    for (const HeldExecute& held : queue->second) {
+      KillTimer(timerWindow_, held.timerId);
+      timers_.erase(held.timerId);
+      log_.Line(why);
+    }
+    held_.erase(queue);
   }
 
   void Apply(const std::string& command) {
@@ -534,19 +625,6 @@ class DdeServer {
     SetItem(action.item, action.value);
   }
 
-  void OnDisconnect(HCONV conversation) {
-    log_.Line("DISCONNECT");
-    for (auto it = stalls_.begin(); it != stalls_.end();) {
-      if (it->second.conversation == conversation) {
-        KillTimer(timerWindow_, it->first);
-        log_.Line("REPLY none: the client left during the stall");
-        it = stalls_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
   // The transaction kind is the XTYP_MASK nibble of `type`; the other bits are class and
   // flags (XTYPF_NOBLOCK and friends), which are part of the XTYP_ constants too.
   static constexpr UINT Kind(UINT type) { return type & XTYP_MASK; }
@@ -555,14 +633,15 @@ class DdeServer {
                     HDDEDATA data) {
     switch (Kind(type)) {
       case Kind(XTYP_CONNECT):
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(IsOurs(hsz1, hsz2)));
+        return Flag(IsOurs(hsz1, hsz2) ? TRUE : FALSE);
       case Kind(XTYP_WILDCONNECT):
         return OnWildConnect(hsz1, hsz2);
       case Kind(XTYP_CONNECT_CONFIRM):
         log_.Line("CONNECT");
         return nullptr;
       case Kind(XTYP_DISCONNECT):
-        OnDisconnect(conversation);
+        log_.Line("DISCONNECT");
+        DropHeld(conversation, "REPLY none: the client left during the stall");
         return nullptr;
       case Kind(XTYP_REQUEST):
         return OnRequest(format, hsz2);
@@ -577,10 +656,10 @@ class DdeServer {
         return OnExecute(conversation, data);
       case Kind(XTYP_POKE):
         log_.Line("POKE " + NameOf(hsz2) + " (refused)");
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FNOTPROCESSED));
+        return Flag(DDE_FNOTPROCESSED);
       case Kind(XTYP_ERROR):
-        log_.Line("ERROR DDEML reports 0x" + Hex(LOWORD(static_cast<DWORD>(
-                                                    reinterpret_cast<ULONG_PTR>(data)))));
+        log_.Line("ERROR DDEML reports 0x" +
+                  Hex(LOWORD(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data)))));
         return nullptr;
       default:
         return nullptr;
@@ -604,11 +683,13 @@ class DdeServer {
   DWORD instance_ = 0;
   StringHandle service_;
   StringHandle topic_;
+  std::map<std::string, StringHandle, LessNoCase> itemNames_;
   bool registered_ = false;
   ExecuteReply reply_ = ExecuteReply::Ack;
   DWORD stallMs_ = 0;
-  std::map<UINT_PTR, Stall> stalls_;
-  UINT_PTR nextStallTimerId_ = kFirstStallTimerId;
+  std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, in DDEML's order
+  std::map<UINT_PTR, HCONV> timers_;               // timer of each held EXECUTE
+  UINT_PTR nextTimerId_ = kFirstStallTimerId;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -889,7 +970,7 @@ class Simulator {
       }
       return;
     }
-    if (server_) server_->OnStallTimer(timerId);
+    if (server_) server_->OnTimer(timerId);
   }
 
   void OnControlLine(const std::string& rawLine) {
@@ -936,9 +1017,9 @@ class Simulator {
   void Quit() {
     if (quitting_) return;
     quitting_ = true;
+    log_.Line("QUIT");
     KillTimer(window_, kControlPollTimerId);
     if (server_) server_->Stop();
-    log_.Line("QUIT");
     PostQuitMessage(kExitOk);
   }
 

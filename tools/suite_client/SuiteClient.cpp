@@ -667,8 +667,9 @@ class RawDdeConversation {
     UnpackDDElParam(WM_DDE_ACK, lParam, &status, &value);
     FreeDDElParam(WM_DDE_ACK, lParam);
 
-    if (from != partner_ || pending_.what == Awaiting::Nothing) {
-      // Nobody waits for this one (it comes after a time-out): only tidy up.
+    if (from != partner_ || pending_.what == Awaiting::Nothing || pending_.answered) {
+      // Nobody waits for this one (it comes after a time-out or after the answer): only
+      // tidy up.
       auto late = std::find(lateCommands_.begin(), lateCommands_.end(),
                             reinterpret_cast<HGLOBAL>(value));
       if (late != lateCommands_.end()) {
@@ -682,6 +683,12 @@ class RawDdeConversation {
 
     const WORD bits = LOWORD(status);
     const bool positive = (bits & kAckBit) != 0;
+    if (pending_.what == Awaiting::Data && positive) {
+      // Not the answer: a REQUEST is answered by WM_DDE_DATA, and Wine's DDEML server
+      // follows that data with a positive ACK of the REQUEST as well.
+      if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
+      return;
+    }
     char text[80];
     std::snprintf(text, sizeof(text), "the server answered %s (DDEACK 0x%04x)",
                   positive ? "ACK" : ((bits & kBusyBit) != 0 ? "busy" : "NACK"), bits);
@@ -701,14 +708,7 @@ class RawDdeConversation {
         pending_.memory = nullptr;
         if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
         break;
-      case Awaiting::Data:
-        // A REQUEST is answered by WM_DDE_DATA; an ACK here can only be a refusal.
-        if (positive) {
-          problem_ = "the server answered the REQUEST with a positive ACK and no data";
-          pending_.result = TransactionResult::Failed;
-        }
-        if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
-        break;
+      case Awaiting::Data:  // the REQUEST refused
       case Awaiting::UnadviseAck:
       case Awaiting::Nothing:
         if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
@@ -1049,30 +1049,42 @@ HWND FindTopLevelOrReport(const std::string& caption) {
 
 using Args = std::vector<std::string>;  // the command's own arguments, without its name
 
-int RunRequest(const Args& args) {
-  DdeClient client;
+// Options given before the command.
+struct Options {
+  bool raw = false;     // --raw: request, execute and watch without DDEML
+  std::string logFile;  // --log FILE: listen also appends its lines here
+};
+
+// Starts the client and connects; prints NOCONNECT / reports and returns the exit code on
+// error. `Client` is DdeClient or RawDdeConversation.
+template <typename Client>
+int ConnectOrReport(Client& client, const std::string& service, const std::string& topic,
+                    bool printNoConnect) {
+  if (!client.ready()) return kFailure;
+  if (client.Connect(service, topic)) return kOk;
+  if (printNoConnect) PrintLine("NOCONNECT");
+  PrintError("cannot connect to %s|%s (%s)", service.c_str(), topic.c_str(),
+             client.ErrorDetail().c_str());
+  return kNoConnect;
+}
+
+template <typename Client>
+int Request(const Args& args) {
+  Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
   TransactionResult result;
   std::optional<std::string> value = client.Request(args[2], kDefaultTimeoutMs, result);
   if (!value) {
-    PrintError("request %s failed (DMLERR 0x%x)", args[2].c_str(), client.lastError());
+    PrintError("request %s failed (%s)", args[2].c_str(), client.ErrorDetail().c_str());
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
   PrintLine(*value);
   return kOk;
 }
 
-int RunExecute(const Args& args) {
-  DWORD timeout = kDefaultTimeoutMs;
-  if (args.size() > 3) {
-    std::optional<DWORD> parsed = ParseUnsigned(args[3].c_str());
-    if (!parsed) {
-      PrintError("bad timeout \"%s\"", args[3].c_str());
-      return kUsage;
-    }
-    timeout = *parsed;
-  }
-  DdeClient client;
+template <typename Client>
+int Execute(const Args& args, DWORD timeout) {
+  Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], true); rc != kOk) return rc;
   switch (client.Execute(args[2], timeout)) {
     case TransactionResult::Ok:
@@ -1088,20 +1100,16 @@ int RunExecute(const Args& args) {
       break;
   }
   PrintLine("FAILED");
-  PrintError("execute failed (DMLERR 0x%x)", client.lastError());
+  PrintError("execute failed (%s)", client.ErrorDetail().c_str());
   return kFailure;
 }
 
-// Prints the current value, then every value a hot advise loop brings, for SECONDS.
+// Prints the current value, then every value a hot advise loop brings, for `seconds`.
 // Exits kFailure early when the server goes away.
-int RunWatch(const Args& args) {
-  std::optional<DWORD> seconds = ParseUnsigned(args[3].c_str());
-  if (!seconds) {
-    PrintError("bad number of seconds \"%s\"", args[3].c_str());
-    return kUsage;
-  }
+template <typename Client>
+int Watch(const Args& args, DWORD seconds) {
   const std::string& item = args[2];
-  DdeClient client;
+  Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
 
   // Read the current value before the advise loop starts: a synchronous transaction can
@@ -1109,7 +1117,7 @@ int RunWatch(const Args& args) {
   TransactionResult result;
   std::optional<std::string> current = client.Request(item, kDefaultTimeoutMs, result);
   if (!current) {
-    PrintError("request %s failed (DMLERR 0x%x)", item.c_str(), client.lastError());
+    PrintError("request %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
   PrintLine(OneLine(*current));
@@ -1119,12 +1127,12 @@ int RunWatch(const Args& args) {
   });
   result = client.StartHotAdvise(item, kDefaultTimeoutMs);
   if (result != TransactionResult::Ok) {
-    PrintError("advise start on %s failed (DMLERR 0x%x)", item.c_str(), client.lastError());
+    PrintError("advise start on %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
 
   bool lost = false;
-  ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(*seconds) * 1000;
+  ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
   PumpMessagesUntil(deadline, [&] { return lost = !client.PartnerAlive(); });
   if (lost) {
     PrintError("the server ended the conversation");
@@ -1134,7 +1142,136 @@ int RunWatch(const Args& args) {
   return kOk;
 }
 
-int RunWindows(const Args& args) {
+int RunRequest(const Args& args, const Options& options) {
+  return options.raw ? Request<RawDdeConversation>(args) : Request<DdeClient>(args);
+}
+
+int RunExecute(const Args& args, const Options& options) {
+  DWORD timeout = kDefaultTimeoutMs;
+  if (args.size() > 3) {
+    std::optional<DWORD> parsed = ParseUnsigned(args[3].c_str());
+    if (!parsed) {
+      PrintError("bad timeout \"%s\"", args[3].c_str());
+      return kUsage;
+    }
+    timeout = *parsed;
+  }
+  return options.raw ? Execute<RawDdeConversation>(args, timeout)
+                     : Execute<DdeClient>(args, timeout);
+}
+
+int RunWatch(const Args& args, const Options& options) {
+  std::optional<DWORD> seconds = ParseUnsigned(args[3].c_str());
+  if (!seconds) {
+    PrintError("bad number of seconds \"%s\"", args[3].c_str());
+    return kUsage;
+  }
+  return options.raw ? Watch<RawDdeConversation>(args, *seconds)
+                     : Watch<DdeClient>(args, *seconds);
+}
+
+// Where `listen` writes: stdout, and a log file when one is given; each line flushed.
+class EventLog {
+ public:
+  ~EventLog() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  bool OpenFile(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "ab");
+    return file_ != nullptr;
+  }
+
+  void Line(const std::string& text) {
+    PrintLine(text);
+    if (file_ != nullptr) {
+      std::fwrite(text.data(), 1, text.size(), file_);
+      std::fputc('\n', file_);
+      std::fflush(file_);
+    }
+  }
+
+ private:
+  FILE* file_ = nullptr;
+};
+
+// A line "quit" on stdin ends `listen` early. Only a pipe is read: reading a terminal from
+// a background job would stop the whole process, and /dev/null or a file mean nobody talks.
+std::atomic<bool> quitRequested{false};
+DWORD mainThreadId = 0;
+
+DWORD WINAPI ReadQuitLines(void* /*unused*/) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string line;
+  char buffer[256];
+  DWORD got = 0;
+  while (ReadFile(input, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    for (DWORD i = 0; i < got; ++i) {
+      if (buffer[i] != '\n') {
+        line += buffer[i];
+        continue;
+      }
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (line == "quit") {
+        quitRequested = true;
+        PostThreadMessageA(mainThreadId, WM_NULL, 0, 0);  // wakes the message loop
+        return 0;
+      }
+      line.clear();
+    }
+  }
+  return 0;
+}
+
+void WatchStdinForQuit() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+  if (GetFileType(input) != FILE_TYPE_PIPE) return;
+  mainThreadId = GetCurrentThreadId();
+  HANDLE thread = CreateThread(nullptr, 0, &ReadQuitLines, nullptr, 0, nullptr);
+  if (thread != nullptr) CloseHandle(thread);  // it ends with the process
+}
+
+// Serves DDEClient under each NAME for SECONDS and prints what partners do.
+int RunListen(const Args& args, const Options& options) {
+  std::optional<DWORD> seconds = ParseUnsigned(args[0].c_str());
+  if (!seconds) {
+    PrintError("bad number of seconds \"%s\"", args[0].c_str());
+    return kUsage;
+  }
+  std::vector<std::string> names(args.begin() + 1, args.end());
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) {
+      PrintError("empty service name");
+      return kUsage;
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (_stricmp(names[i].c_str(), names[j].c_str()) == 0) {
+        PrintError("service %s given twice", names[i].c_str());
+        return kUsage;
+      }
+    }
+  }
+
+  EventLog log;
+  if (!options.logFile.empty() && !log.OpenFile(options.logFile)) {
+    PrintError("cannot open %s for appending", options.logFile.c_str());
+    return kFailure;
+  }
+  DdeListener listener([&log](const std::string& name, const std::string& event) {
+    log.Line(std::to_string(MillisSinceStart()) + " " + name + " " + event);
+  });
+  if (!listener.Start(names)) return kFailure;
+  log.Line("READY");
+
+  WatchStdinForQuit();
+  ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(*seconds) * 1000;
+  PumpMessagesUntil(deadline, [] { return quitRequested.load(); });
+  listener.Stop();
+  return kOk;
+}
+
+int RunWindows(const Args& args, const Options& /*options*/) {
   HWND top = FindTopLevelOrReport(args[0]);
   if (top == nullptr) return kWindowNotFound;
   RECT client{};
@@ -1153,7 +1290,7 @@ int RunWindows(const Args& args) {
   return kOk;
 }
 
-int RunClose(const Args& args) {
+int RunClose(const Args& args, const Options& /*options*/) {
   HWND top = FindTopLevelOrReport(args[0]);
   if (top == nullptr) return kWindowNotFound;
   return PostMessageA(top, WM_CLOSE, 0, 0) ? kOk : kFailure;
@@ -1166,11 +1303,13 @@ int RunShow(const Args& args, int how) {
   return kOk;
 }
 
-int RunMinimize(const Args& args) { return RunShow(args, SW_MINIMIZE); }
-int RunRestore(const Args& args) { return RunShow(args, SW_RESTORE); }
+int RunMinimize(const Args& args, const Options& /*options*/) {
+  return RunShow(args, SW_MINIMIZE);
+}
+int RunRestore(const Args& args, const Options& /*options*/) { return RunShow(args, SW_RESTORE); }
 
 // Posts WM_CHAR for each character to the Edit child whose text is CONTROLTEXT.
-int RunType(const Args& args) {
+int RunType(const Args& args, const Options& /*options*/) {
   HWND top = FindTopLevelOrReport(args[0]);
   if (top == nullptr) return kWindowNotFound;
   HWND target = nullptr;
@@ -1190,39 +1329,58 @@ int RunType(const Args& args) {
   return kOk;
 }
 
+// Which of the options a command understands.
+enum OptionSet : unsigned { kNoOptions = 0, kRawOption = 1, kLogOption = 2 };
+
 struct Command {
   const char* name;
   size_t minArgs;
   size_t maxArgs;
+  unsigned options;
   const char* synopsis;
-  int (*run)(const Args&);
+  int (*run)(const Args&, const Options&);
 };
 
+constexpr size_t kAnyNumber = SIZE_MAX;
+
 constexpr Command kCommands[] = {
-    {"request", 3, 3, "request SERVICE TOPIC ITEM", RunRequest},
-    {"execute", 3, 4, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
-    {"watch", 4, 4, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
-    {"windows", 1, 1, "windows CAPTION", RunWindows},
-    {"close", 1, 1, "close CAPTION", RunClose},
-    {"minimize", 1, 1, "minimize CAPTION", RunMinimize},
-    {"restore", 1, 1, "restore CAPTION", RunRestore},
-    {"type", 3, 3, "type CAPTION CONTROLTEXT CHARS", RunType},
+    {"request", 3, 3, kRawOption, "request SERVICE TOPIC ITEM", RunRequest},
+    {"execute", 3, 4, kRawOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
+    {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
+    {"listen", 2, kAnyNumber, kLogOption, "listen SECONDS NAME [NAME...]", RunListen},
+    {"windows", 1, 1, kNoOptions, "windows CAPTION", RunWindows},
+    {"close", 1, 1, kNoOptions, "close CAPTION", RunClose},
+    {"minimize", 1, 1, kNoOptions, "minimize CAPTION", RunMinimize},
+    {"restore", 1, 1, kNoOptions, "restore CAPTION", RunRestore},
+    {"type", 3, 3, kNoOptions, "type CAPTION CONTROLTEXT CHARS", RunType},
 };
 
 void PrintUsage() {
   std::fputs(
-      "usage: suite_client COMMAND ARGS...\n"
+      "usage: suite_client [--raw] [--log FILE] COMMAND ARGS...\n"
       "commands:\n",
       stderr);
   for (const Command& command : kCommands) std::fprintf(stderr, "  %s\n", command.synopsis);
   std::fputs(
+      "options (before the command):\n"
+      "  --raw       request, execute and watch speak the DDE message protocol from a\n"
+      "              hidden window (as the suite's forms programs do) instead of DDEML.\n"
+      "  --log FILE  listen also appends each line it prints to FILE.\n"
       "\n"
       "request  prints the item's CF_TEXT value.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
       "watch    prints the current value, then each advised value, one per line.\n"
+      "listen   serves topic DDEClient under each service NAME, as the suite's programs do\n"
+      "         for the bridge: accepts connects, hot links on RequestDDEConnection (its\n"
+      "         value is empty) and every EXECUTE. Prints READY once all names are\n"
+      "         registered, then one line per event: MS NAME EVENT [DETAIL], MS counted\n"
+      "         from the tool's start; EVENT is CONNECT, ADVSTART ITEM, ADVSTOP ITEM,\n"
+      "         REQUEST ITEM, EXECUTE COMMAND, POKE ITEM or DISCONNECT, with \" REFUSED\"\n"
+      "         added when refused. Ends after SECONDS, or earlier at a line \"quit\" on\n"
+      "         stdin when stdin is a pipe.\n"
       "windows  prints WINDOW|visible|clientwidth,clientheight|state|caption, then one\n"
       "         line per child: class|visible|left,top,width,height|text (client pixels).\n"
-      "         In watch and windows lines \\, CR, LF, TAB appear as \\\\ \\r \\n \\t.\n"
+      "         In watch, listen and windows lines \\, CR, LF, TAB appear as \\\\ \\r \\n \\t.\n"
       "close, minimize, restore act on the top-level window with exactly that caption.\n"
       "type     posts WM_CHAR per character (\\r \\n \\t \\\\ understood) to the edit\n"
       "         control whose text is CONTROLTEXT.\n"
@@ -1239,24 +1397,52 @@ const Command* FindCommand(std::string_view name) {
   return nullptr;
 }
 
+int UsageError(const char* format, const char* detail) {
+  PrintError(format, detail);
+  PrintUsage();
+  return kUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  StartClock();
   // Binary mode: bash wants "\n" line ends, not "\r\n".
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 
-  if (argc < 2) {
+  Options options;
+  int next = 1;
+  while (next < argc && std::strncmp(argv[next], "--", 2) == 0) {
+    std::string_view option = argv[next];
+    if (option == "--raw") {
+      options.raw = true;
+      ++next;
+    } else if (option == "--log") {
+      if (next + 1 >= argc || argv[next + 1][0] == '\0') {
+        return UsageError("%s needs a file name", argv[next]);
+      }
+      options.logFile = argv[next + 1];
+      next += 2;
+    } else {
+      return UsageError("unknown option \"%s\"", argv[next]);
+    }
+  }
+  if (next >= argc) {
     PrintUsage();
     return kUsage;
   }
-  const Command* command = FindCommand(argv[1]);
-  Args args(argv + 2, argv + argc);
-  if (command == nullptr || args.size() < command->minArgs || args.size() > command->maxArgs) {
-    if (command == nullptr) PrintError("unknown command \"%s\"", argv[1]);
-    else PrintError("wrong number of arguments; usage: %s", command->synopsis);
-    PrintUsage();
-    return kUsage;
+  const Command* command = FindCommand(argv[next]);
+  if (command == nullptr) return UsageError("unknown command \"%s\"", argv[next]);
+  Args args(argv + next + 1, argv + argc);
+  if (args.size() < command->minArgs || args.size() > command->maxArgs) {
+    return UsageError("wrong number of arguments; usage: %s", command->synopsis);
   }
-  return command->run(args);
+  if (options.raw && (command->options & kRawOption) == 0) {
+    return UsageError("--raw does not apply to %s", command->name);
+  }
+  if (!options.logFile.empty() && (command->options & kLogOption) == 0) {
+    return UsageError("--log does not apply to %s", command->name);
+  }
+  return command->run(args, options);
 }

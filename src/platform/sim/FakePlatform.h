@@ -80,6 +80,9 @@ class FakeSystemInfo : public SystemInfo {
   std::vector<PixelRect> EnumDisplayMonitors() override { return monitors; }
   bool RectOnAnyMonitor(const PixelRect& rect) override;
   PixelRect PrimaryScreen() override { return monitors.empty() ? PixelRect{} : monitors.front(); }
+  int ScreenDpiX() override { return dpi; }
+  int ScreenDpiY() override { return dpi; }
+  int dpi = 96;
   std::optional<std::vector<RegistryValue>> EnumRegistryValues(RegistryRoot root, const std::string& path) override;
 };
 

@@ -223,6 +223,20 @@ PixelRect Win32SystemInfo::PrimaryScreen() {
   return PixelRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
+namespace {
+
+int ScreenCaps(int index) {
+  HDC screen = GetDC(nullptr);
+  const int value = GetDeviceCaps(screen, index);
+  ReleaseDC(nullptr, screen);
+  return value > 0 ? value : 96;
+}
+
+}  // namespace
+
+int Win32SystemInfo::ScreenDpiX() { return ScreenCaps(LOGPIXELSX); }
+int Win32SystemInfo::ScreenDpiY() { return ScreenCaps(LOGPIXELSY); }
+
 std::optional<std::vector<RegistryValue>> Win32SystemInfo::EnumRegistryValues(RegistryRoot root,
                                                                               const std::string& path) {
   HKEY rootKey = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::uint32_t>(root)));

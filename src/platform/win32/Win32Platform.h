@@ -44,6 +44,8 @@ class Win32SystemInfo : public SystemInfo {
   std::vector<PixelRect> EnumDisplayMonitors() override;
   bool RectOnAnyMonitor(const PixelRect& rect) override;
   PixelRect PrimaryScreen() override;
+  int ScreenDpiX() override;
+  int ScreenDpiY() override;
   std::optional<std::vector<RegistryValue>> EnumRegistryValues(RegistryRoot root, const std::string& path) override;
 
  private:
