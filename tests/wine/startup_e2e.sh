@@ -2,8 +2,8 @@
 # End-to-end checks of the bridge's start-up under Wine: its window, its DDE items, the
 # minimized state seen over DDE, a clean shutdown on WM_CLOSE and no error log.
 #
-#   tests/wine/run_e2e.sh
-#   BRIDGE_EXE=... SUITE_CLIENT_EXE=... tests/wine/run_e2e.sh
+#   tests/wine/startup_e2e.sh
+#   BRIDGE_EXE=... SUITE_CLIENT_EXE=... tests/wine/startup_e2e.sh
 #
 # Needs wine64, Xvfb, and both exes built. Prints one "N passed, M failed" line at the end
 # and exits non-zero when anything failed.
