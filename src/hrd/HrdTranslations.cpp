@@ -1,24 +1,9 @@
 #include "hrd/HrdTranslations.h"
 
-#include <algorithm>
-#include <cctype>
+#include "common/Text.h"
 
 namespace bridge::hrd {
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return upper;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
 
 struct ModeRow {
   const char* hrd;
@@ -49,14 +34,14 @@ std::string FrequencyText(std::string_view hertzText, const common::NumberFormat
 }
 
 std::optional<std::string> RadioStateFor(std::string_view hrdTx) {
-  const std::string state = Lower(hrdTx);
+  const std::string state = common::ToLower(hrdTx);
   if (state == "on") return "transmit";
   if (state == "off") return "receive";
   return std::nullopt;
 }
 
 ModeTranslation TranslateMode(std::string_view hrdMode) {
-  const std::string upper = Upper(hrdMode);
+  const std::string upper = common::ToUpper(hrdMode);
   for (const ModeRow& row : kModeTable)
     if (upper == row.hrd) return {row.mode, row.radioMode};
   // The prefix test is on the text as HRD sent it: "CWL" is CW, "cwl" is not.

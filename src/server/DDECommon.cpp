@@ -1,6 +1,6 @@
 #include "server/DDECommon.h"
 
-#include <cctype>
+#include "common/Text.h"
 
 namespace bridge::server {
 namespace {
@@ -19,11 +19,7 @@ std::int32_t Find(const std::string& text, char what, std::int32_t from) {
 }
 
 bool IsEndOfRecord(const std::string& rest, std::int32_t at) {
-  const std::string mark = rest.substr(static_cast<std::size_t>(at - 1), 5);
-  if (mark.size() != 5) return false;
-  std::string lower;
-  for (char c : mark) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == "<eor>";
+  return common::ToLower(rest.substr(static_cast<std::size_t>(at - 1), 5)) == "<eor>";
 }
 
 }  // namespace

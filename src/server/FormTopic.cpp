@@ -1,8 +1,7 @@
 #include "server/FormTopic.h"
 
-#include <cctype>
-
 #include "common/ErrorTrap.h"
+#include "common/Text.h"
 
 namespace bridge::server {
 
@@ -33,13 +32,8 @@ platform::ExecuteAnswer FormTopic::OnExecute(std::string_view command) {
 
 std::optional<std::string> FormTopic::OnRequest(std::string_view item) {
   // DDE item names are matched without regard to case, as the DDE layer matches names.
-  for (const auto& [name, control] : items_) {
-    if (name.size() != item.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(item[i]));
-    if (same) return control->Text();
-  }
+  for (const auto& [name, control] : items_)
+    if (common::EqualNoCase(name, item)) return control->Text();
   return std::nullopt;
 }
 

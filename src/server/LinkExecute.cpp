@@ -1,9 +1,8 @@
 // The command dispatcher: what the suite's programs ask the server to do.
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "common/ErrorTrap.h"
+#include "common/Text.h"
 #include "server/DDECommon.h"
 #include "server/DDEServer.h"
 #include "server/DDEServerModule.h"
@@ -60,20 +59,6 @@ constexpr CommandWord kCommandTable[] = {
 
 constexpr std::size_t kNumberLength = 3;
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return upper;
-}
-
 }  // namespace
 
 void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer) {
@@ -92,7 +77,7 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
   const CommandWord* match = nullptr;
   for (const CommandWord& entry : kCommandTable) {
     const std::string_view word = entry.word;
-    if (Lower(words.substr(0, word.size())) == word) {
+    if (common::ToLower(words.substr(0, word.size())) == word) {
       match = &entry;
       break;
     }
@@ -147,17 +132,17 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
     }
     case Command::XcvrSetModeCmd:
       to.ddeCommon.ParseRecord(parameter);
-      deferred.DeferredMode = Upper(to.ddeCommon.GetToken(1).value);
+      deferred.DeferredMode = common::ToUpper(to.ddeCommon.GetToken(1).value);
       // The requested mode shows at once; HRD's next mode report replaces it.
       Mode->SetText(deferred.DeferredMode);
       Arm(*SetModeTimer);
       break;
     case Command::SetSplit:
-      deferred.DeferredSplit = Lower(parameter) == "on";
+      deferred.DeferredSplit = common::ToLower(parameter) == "on";
       Arm(*SetSplitTimer);
       break;
     case Command::SetDual:
-      deferred.DeferredDual = Lower(parameter) == "on";
+      deferred.DeferredDual = common::ToLower(parameter) == "on";
       Arm(*SetDualTimer);
       break;
   }

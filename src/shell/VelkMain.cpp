@@ -1,9 +1,9 @@
 #include "shell/VelkMain.h"
 
-#include <cctype>
 #include <string>
 
 #include "common/ProgramIdentity.h"
+#include "common/Text.h"
 #include "hrd/HrdInterface.h"
 #include "hrd/HrdTranslations.h"
 
@@ -42,13 +42,6 @@ ControlSpec FrequencyBoxSpec(const char* name, platform::ControlLayout layout, c
   spec.background = Colour::Bgr(kWhiteBgr);
   spec.toolTip = toolTip;
   return spec;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
 }
 
 ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
@@ -106,7 +99,7 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   relinkTimer_->OnTick([this] { RelinkTimer_Timer(); });
   common::Ignore([&] {
     platform.ddeClient.OnServiceRegistered([this](const std::string& service) {
-      if (EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
+      if (common::EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
     });
   });
 }

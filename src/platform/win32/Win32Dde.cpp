@@ -1,8 +1,7 @@
 // The program's DDE server on DDEML: topics, items, REQUEST, advise links and EXECUTE.
-#include <algorithm>
-#include <cctype>
-
 #include "common/ErrorTrap.h"
+#include "common/Text.h"
+#include "platform/win32/DdeHandles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -12,28 +11,7 @@ namespace {
 // here. This is the only static state of the program.
 Win32DdeServer* theServer = nullptr;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-/// A string handle created here and freed when it goes.
-class OwnedString {
- public:
-  OwnedString(DWORD instance, const std::string& text)
-      : instance_(instance), handle_(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
-  OwnedString(const OwnedString&) = delete;
-  OwnedString& operator=(const OwnedString&) = delete;
-  ~OwnedString() {
-    if (handle_) DdeFreeStringHandle(instance_, handle_);
-  }
-  HSZ Get() const { return handle_; }
-
- private:
-  DWORD instance_;
-  HSZ handle_;
-};
+using common::ToLower;
 
 }  // namespace
 
@@ -65,11 +43,11 @@ void Win32DdeServer::EnsureStarted() {
 
 void Win32DdeServer::RegisterTopic(const std::string& topic, TopicHandler& handler) {
   EnsureStarted();
-  topics_[Lower(topic)] = &handler;
+  topics_[ToLower(topic)] = &handler;
 }
 
 void Win32DdeServer::UnregisterTopic(const std::string& topic) {
-  const std::string key = Lower(topic);
+  const std::string key = ToLower(topic);
   topics_.erase(key);
   std::vector<HCONV> ending;
   for (const auto& [conversation, conversationTopic] : conversations_)
@@ -87,14 +65,10 @@ void Win32DdeServer::ItemChanged(const std::string& topic, const std::string& it
   DdePostAdvise(instance_, topicName.Get(), itemName.Get());
 }
 
-std::string Win32DdeServer::Text(HSZ hsz) const {
-  char text[256] = {};
-  DdeQueryStringA(instance_, hsz, text, sizeof text, CP_WINANSI);
-  return text;
-}
+std::string Win32DdeServer::Text(HSZ hsz) const { return StringText(instance_, hsz); }
 
 TopicHandler* Win32DdeServer::Find(const std::string& topic) const {
-  auto found = topics_.find(Lower(topic));
+  auto found = topics_.find(ToLower(topic));
   return found == topics_.end() ? nullptr : found->second;
 }
 
@@ -121,7 +95,7 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
     case XTYP_CONNECT:
       return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(Find(Text(hsz1)) != nullptr));
     case XTYP_CONNECT_CONFIRM:
-      conversations_[conversation] = Lower(Text(hsz1));
+      conversations_[conversation] = ToLower(Text(hsz1));
       return nullptr;
     case XTYP_DISCONNECT:
       conversations_.erase(conversation);
@@ -142,11 +116,7 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
     case XTYP_EXECUTE: {
       TopicHandler* handler = Find(Text(hsz1));
       if (!handler) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      const DWORD size = DdeGetData(data, nullptr, 0, 0);
-      std::string command(size, '\0');
-      if (size) DdeGetData(data, reinterpret_cast<LPBYTE>(command.data()), size, 0);
-      command.resize(std::find(command.begin(), command.end(), '\0') - command.begin());
-      const ExecuteAnswer answer = handler->OnExecute(command);
+      const ExecuteAnswer answer = handler->OnExecute(DataText(data));
       return reinterpret_cast<HDDEDATA>(answer == ExecuteAnswer::Accept ? DDE_FACK : DDE_FNOTPROCESSED);
     }
     default:

@@ -6,10 +6,9 @@
 // DDEML reports its end, or when its partner window no longer exists: a partner that
 // crashed sends no terminate, and the conversation handle would otherwise look alive for
 // ever. The handle is then disconnected and dropped; the next connect opens a new one.
-#include <algorithm>
-#include <cctype>
-
 #include "common/ErrorTrap.h"
+#include "common/Text.h"
+#include "platform/win32/DdeHandles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -24,36 +23,7 @@ Win32DdeClient* theClient = nullptr;
 constexpr DWORD kLinkTimeoutMs = 2000;
 constexpr DWORD kExecuteTimeoutMs = 5000;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-/// A string handle created here and freed when it goes.
-class OwnedString {
- public:
-  OwnedString(DWORD instance, const std::string& text)
-      : instance_(instance), handle_(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
-  OwnedString(const OwnedString&) = delete;
-  OwnedString& operator=(const OwnedString&) = delete;
-  ~OwnedString() {
-    if (handle_) DdeFreeStringHandle(instance_, handle_);
-  }
-  HSZ Get() const { return handle_; }
-
- private:
-  DWORD instance_;
-  HSZ handle_;
-};
-
-std::string DataText(HDDEDATA data) {
-  const DWORD size = DdeGetData(data, nullptr, 0, 0);
-  std::string text(size, '\0');
-  if (size) DdeGetData(data, reinterpret_cast<LPBYTE>(text.data()), size, 0);
-  text.resize(std::find(text.begin(), text.end(), '\0') - text.begin());
-  return text;
-}
+using common::ToLower;
 
 common::RunError TransactionError(DWORD instance) {
   switch (DdeGetLastError(instance)) {
@@ -96,7 +66,7 @@ class Win32Conversation : public DdeConversation {
     OwnedString itemName(client_.instance_, item);
     if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs, nullptr))
       throw common::Failure(TransactionError(client_.instance_));
-    sinks_[Lower(item)] = sink;
+    sinks_[ToLower(item)] = sink;
     // The advise loop brings only later changes; the current value is asked for once.
     if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
                                              kLinkTimeoutMs, nullptr)) {
@@ -107,7 +77,7 @@ class Win32Conversation : public DdeConversation {
   }
 
   void StopHotLink(const std::string& item) override {
-    if (!sinks_.erase(Lower(item)) || !handle_) return;
+    if (!sinks_.erase(ToLower(item)) || !handle_) return;
     OwnedString itemName(client_.instance_, item);
     DWORD result = 0;
     // Asynchronous: nothing waits on a partner that may be gone.
@@ -126,14 +96,14 @@ class Win32Conversation : public DdeConversation {
 
   /// A new value on a hot link of this conversation.
   bool Deliver(const std::string& item, const std::string& value) {
-    auto sink = sinks_.find(Lower(item));
+    auto sink = sinks_.find(ToLower(item));
     if (sink == sinks_.end()) return false;
     // The sink may end the link; it runs on a copy.
     auto run = sink->second;
     run(value);
     return true;
   }
-  bool HasItem(const std::string& item) const { return sinks_.count(Lower(item)) != 0; }
+  bool HasItem(const std::string& item) const { return sinks_.count(ToLower(item)) != 0; }
 
   /// The partner ended the conversation.
   void Ended() { handle_ = nullptr; }
@@ -174,14 +144,14 @@ void Win32DdeClient::EnsureStarted() {
 
 std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& service, const std::string& topic) {
   EnsureStarted();
-  const std::string key = Lower(service + "|" + topic);
+  const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
 
   OwnedString serviceName(instance_, service);
   OwnedString topicName(instance_, topic);
   HCONV handle = DdeConnect(instance_, serviceName.Get(), topicName.Get(), nullptr);
   if (!handle) throw common::Failure(common::RunError::DdeNoResponse);
-  auto conversation = std::make_shared<Win32Conversation>(*this, handle, Lower(topic));
+  auto conversation = std::make_shared<Win32Conversation>(*this, handle, ToLower(topic));
   conversations_[key] = conversation;
   return conversation;
 }
@@ -191,11 +161,7 @@ void Win32DdeClient::OnServiceRegistered(std::function<void(const std::string&)>
   registered_.push_back(std::move(listener));
 }
 
-std::string Win32DdeClient::Text(HSZ hsz) const {
-  char text[256] = {};
-  DdeQueryStringA(instance_, hsz, text, sizeof text, CP_WINANSI);
-  return text;
-}
+std::string Win32DdeClient::Text(HSZ hsz) const { return StringText(instance_, hsz); }
 
 Win32Conversation* Win32DdeClient::Find(HCONV handle, const std::string& topic, const std::string& item) {
   Win32Conversation* byTopic = nullptr;
@@ -203,7 +169,7 @@ Win32Conversation* Win32DdeClient::Find(HCONV handle, const std::string& topic, 
     auto conversation = weak.lock();
     if (!conversation) continue;
     if (conversation->Handle() == handle) return conversation.get();
-    if (!byTopic && conversation->Topic() == Lower(topic) && conversation->HasItem(item)) byTopic = conversation.get();
+    if (!byTopic && conversation->Topic() == ToLower(topic) && conversation->HasItem(item)) byTopic = conversation.get();
   }
   return byTopic;
 }
