@@ -18,6 +18,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -505,7 +506,6 @@ class DdeServer {
     return value != nullptr ? TextData(hszItem, *value) : nullptr;
   }
 
-  // Wine's DDEML starts the advise loop even when this returns FALSE; the log says so.
   HDDEDATA OnAdviseStart(UINT format, HSZ hszItem) {
     bool ok = format == CF_TEXT && FindItem(hszItem) != nullptr;
     log_.Line("ADVSTART " + NameOf(hszItem) + (ok ? "" : " (refused: no such CF_TEXT item)"));
@@ -568,7 +568,7 @@ class DdeServer {
     timers_[held.timerId] = conversation;
     held_[conversation].push_back(held);
     if (held.ms != 0) log_.Line("STALL " + std::to_string(held.ms) + " ms");
-    if (behind) log_.Line("HELD behind an earlier EXECUTE of this conversation");
+    if (behind) log_.Line("HELD behind an earlier command of this conversation");
     return CBR_BLOCK;
   }
 
@@ -600,7 +600,7 @@ class DdeServer {
         continue;
       }
       if (DdeEnableCallback(instance_, conversation, EC_QUERYWAITING)) return;
-      log_.Line("REPLY none: DDEML no longer holds the EXECUTE");
+      log_.Line("REPLY none: DDEML no longer holds the command");
       queue->second.pop_front();
     }
   }
@@ -674,7 +674,8 @@ class DdeServer {
     return self->Dispatch(type, format, conversation, hsz1, hsz2, data);
   }
 
-  static inline DdeServer* current_ = nullptr;
+  // Atomic because the console event handler reads it from a thread of its own.
+  static inline std::atomic<DdeServer*> current_ = nullptr;
 
   Log& log_;
   HWND timerWindow_;
@@ -817,10 +818,12 @@ void PrintUsage(FILE* stream) {
       "\n"
       "  --set ITEM=VALUE  starting value of an item (a new name adds an item)\n"
       "  --log FILE        also write the log to FILE (emptied at start)\n"
-      "  --control FILE    follow FILE: each line appended to it is a control command\n"
+      "  --control FILE    follow FILE: each line appended to it is a control command;\n"
+      "                    what it holds at start is skipped, it may appear later\n"
       "  --help            this text\n"
       "\n"
-      "Control commands, from the control file or from stdin when stdin is a pipe or file:\n"
+      "Control commands, from the control file, and from stdin when stdin is a pipe or a\n"
+      "file (the simulator keeps running at its end):\n"
       "  set ITEM VALUE    change an item and send it to advise loops (VALUE may be empty)\n"
       "  ack               acknowledge EXECUTEs (the default)\n"
       "  refuse            answer EXECUTEs with 'not processed' (NACK), changing nothing\n"
@@ -1006,7 +1009,8 @@ class Simulator {
         log_.Line("CONTROL? stall needs milliseconds");
         return;
       }
-      server_->SetExecuteReply(ExecuteReply::Stall, *ms);
+      // "stall 0" is no stall at all.
+      server_->SetExecuteReply(*ms != 0 ? ExecuteReply::Stall : ExecuteReply::Ack, *ms);
     } else if (EqualsNoCase(verb, "quit") && Trim(rest).empty()) {
       Quit();
     } else {
