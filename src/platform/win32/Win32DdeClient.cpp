@@ -6,6 +6,8 @@
 // DDEML reports its end, or when its partner window no longer exists: a partner that
 // crashed sends no terminate, and the conversation handle would otherwise look alive for
 // ever. The handle is then disconnected and dropped; the next connect opens a new one.
+#include <optional>
+
 #include "common/ErrorTrap.h"
 #include "common/Text.h"
 #include "platform/win32/DdeHandles.h"
@@ -24,6 +26,15 @@ constexpr DWORD kLinkTimeoutMs = 2000;
 constexpr DWORD kExecuteTimeoutMs = 5000;
 
 using common::ToLower;
+
+/// Delivers the DDE messages already waiting for this thread. Wine's DDEML leaves the
+/// acknowledgement of a hot link's start in the queue after the transaction has returned;
+/// the next synchronous transaction on the conversation would take it for its own answer
+/// and fail. Only DDE messages are delivered here.
+void DeliverWaitingDdeMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) DispatchMessageA(&message);
+}
 
 common::RunError TransactionError(DWORD instance) {
   switch (DdeGetLastError(instance)) {
@@ -64,16 +75,19 @@ class Win32Conversation : public DdeConversation {
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
     OwnedString itemName(client_.instance_, item);
+    // The advise loop brings only later changes: the current value is asked for first.
+    DeliverWaitingDdeMessages();
+    std::optional<std::string> current;
+    if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
+                                             kLinkTimeoutMs, nullptr)) {
+      current = DataText(data);
+      DdeFreeDataHandle(data);
+    }
+    DeliverWaitingDdeMessages();
     if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs, nullptr))
       throw common::Failure(TransactionError(client_.instance_));
     sinks_[ToLower(item)] = sink;
-    // The advise loop brings only later changes; the current value is asked for once.
-    if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
-                                             kLinkTimeoutMs, nullptr)) {
-      const std::string value = DataText(data);
-      DdeFreeDataHandle(data);
-      sink(value);
-    }
+    if (current) sink(*current);
   }
 
   void StopHotLink(const std::string& item) override {
@@ -88,6 +102,7 @@ class Win32Conversation : public DdeConversation {
 
   void Execute(std::string_view command) override {
     if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
+    DeliverWaitingDdeMessages();
     std::string text(command);
     if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()), static_cast<DWORD>(text.size() + 1), handle_,
                               nullptr, 0, XTYP_EXECUTE, kExecuteTimeoutMs, nullptr))
