@@ -241,3 +241,77 @@ report() {
   echo "$PASSED passed, $FAILED failed"
   ((FAILED == 0))
 }
+
+# ---------------------------------------------------------------------------------------
+# The HRD simulator and the sibling programs' stand-in
+# ---------------------------------------------------------------------------------------
+
+HRD_SIM_EXE=${HRD_SIM_EXE:-$REPO_ROOT/build/win64/hrd_sim.exe}
+HRD_PID=""
+HRD_LOG=""
+HRD_CONTROL=""
+
+# Starts the HRD simulator from the run folder with a fresh log and control file; extra
+# arguments go to it (--set ITEM=VALUE …). Waits until it serves. Sets HRD_PID.
+start_hrd() {
+  cp -f "$HRD_SIM_EXE" "$RUN_DIR/hrd_sim.exe" || return 1
+  HRD_LOG=$RUN_DIR/hrd-$((++HRD_RUNS)).log
+  HRD_CONTROL=$RUN_DIR/hrd-control-$HRD_RUNS.txt
+  : >"$HRD_CONTROL"
+  (cd "$RUN_DIR" && exec "$WINE" "$RUN_DIR/hrd_sim.exe" --log "$(windows_path "$HRD_LOG")" \
+    --control "$(windows_path "$HRD_CONTROL")" "$@") >"$HRD_LOG.out" 2>&1 &
+  HRD_PID=$!
+  STARTED_PIDS+=("$HRD_PID")
+  wait_until hrd_ready
+}
+HRD_RUNS=0
+
+# A Unix path as Windows programs under Wine see it (drive Z: is the root).
+windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
+
+hrd_ready() { grep -q READY "$HRD_LOG.out" 2>/dev/null; }
+
+# hrd_control LINE: a command for the running simulator ("set HRD_HERTZ 7040000", "quit" …).
+hrd_control() { printf '%s\n' "$1" >>"$HRD_CONTROL"; }
+
+# The commands the simulator received, one a line, without time stamps.
+hrd_commands() { sed -n 's/^.* EXECUTE //p' "$HRD_LOG" 2>/dev/null | tr -d '\r'; }
+
+# hrd_received TEXT: the simulator has logged that EXECUTE.
+hrd_received() { hrd_commands | grep -qxF -- "$1"; }
+
+# The UTC time stamp (seconds since the epoch, with milliseconds) of the first EXECUTE TEXT.
+hrd_received_at() {
+  local stamp
+  stamp=$(tr -d '\r' <"$HRD_LOG" | awk -v want="$2" -v cmd="$1" '
+    { line = $0; sub(/^[^ ]+ [^ ]+ EXECUTE /, "", line) }
+    $3 == "EXECUTE" && line == cmd { print $2; exit }')
+  [[ -n "$stamp" ]] && date -u -d "${stamp%Z}" +%s.%3N
+}
+
+# The value of an item of the bridge's topic DDEServer, as a client reads it.
+item() { suite_client request Corvane DDEServer "$1" 2>/dev/null; }
+item_is() { [[ "$(item "$1")" == "$2" ]]; }
+
+# Whether "HRD not running" is shown right now: 1 or 0.
+no_hrd_shown() {
+  suite_client windows "$BRIDGE_CAPTION" 2>/dev/null | awk -F'|' '$1 == "Static" && $4 == "HRD not running" {print $2; exit}'
+}
+
+LISTEN_PID=""
+LISTEN_LOG=""
+
+# start_listener SECONDS NAME…: the suite-client tool stands in for sibling programs.
+start_listener() {
+  local seconds=$1
+  shift
+  LISTEN_LOG=$RUN_DIR/listen-$((++LISTEN_RUNS)).log
+  "$WINE" "$RUN_DIR/suite_client.exe" listen "$seconds" "$@" >"$LISTEN_LOG" 2>&1 &
+  LISTEN_PID=$!
+  STARTED_PIDS+=("$LISTEN_PID")
+  wait_until grep -q READY "$LISTEN_LOG"
+}
+LISTEN_RUNS=0
+
+# The listener's events without their time stamps: "NAME EVENT [ARGUMENT]".
+listener_events() { tr -d '\r' <"$LISTEN_LOG" | awk '$1 ~ /^[0-9.]+$/ && NF >= 3 { $1 = ""; sub(/^ /, ""); print }'; }

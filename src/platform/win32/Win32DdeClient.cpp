@@ -1,11 +1,14 @@
 // The program's DDE client on DDEML: shared conversations, hot links and EXECUTEs.
 //
 // A conversation is opened with DdeConnect and shared by every link to the same service
-// and topic (Wine's DDEML allows one conversation per service and topic in an instance).
-// Each link adds its own advise loop on its item. A conversation is taken for gone when
-// DDEML reports its end, or when its partner window no longer exists: a partner that
-// crashed sends no terminate, and the conversation handle would otherwise look alive for
-// ever. The handle is then disconnected and dropped; the next connect opens a new one.
+// and topic, each link adding its own advise loop on its item. Every conversation has a
+// DDEML instance of its own, uninitialised when the conversation ends: Wine's DDEML keeps
+// an ended conversation in its instance and refuses a new one with the same service and
+// topic there, so a server that went away could never be reached again otherwise.
+//
+// A conversation is taken for gone when DDEML reports its end, or when its partner window
+// no longer exists: a partner that crashed sends no terminate, and the handle would
+// otherwise look alive for ever.
 #include <optional>
 
 #include "common/ErrorTrap.h"
@@ -16,6 +19,8 @@
 namespace bridge::platform::win32 {
 namespace {
 
+using common::ToLower;
+
 // DDEML calls back without a context argument, so the one client of the process is found here.
 Win32DdeClient* theClient = nullptr;
 
@@ -24,8 +29,6 @@ Win32DdeClient* theClient = nullptr;
 // act (HRD tunes the radio), so it gets the classic forms runtime's five seconds.
 constexpr DWORD kLinkTimeoutMs = 2000;
 constexpr DWORD kExecuteTimeoutMs = 5000;
-
-using common::ToLower;
 
 /// Delivers the DDE messages already waiting for this thread. Wine's DDEML leaves the
 /// acknowledgement of a hot link's start in the queue after the transaction has returned;
@@ -56,15 +59,15 @@ common::RunError TransactionError(DWORD instance) {
 
 class Win32Conversation : public DdeConversation {
  public:
-  Win32Conversation(Win32DdeClient& client, HCONV handle, std::string topic)
-      : client_(client), handle_(handle), topic_(std::move(topic)) {}
+  Win32Conversation(DWORD instance, HCONV handle, std::string topic)
+      : instance_(instance), handle_(handle), topic_(std::move(topic)) {}
   ~Win32Conversation() override { End(); }
 
   bool Alive() override {
     if (!handle_) return false;
     CONVINFO info{};
     info.cb = sizeof info;
-    if (!DdeQueryConvInfo(handle_, QID_SYNC, &info) || !(info.wStatus & ST_CONNECTED) ||
+    if (ended_ || !DdeQueryConvInfo(handle_, QID_SYNC, &info) || !(info.wStatus & ST_CONNECTED) ||
         !IsWindow(info.hwndPartner)) {
       End();
       return false;
@@ -74,7 +77,7 @@ class Win32Conversation : public DdeConversation {
 
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
-    OwnedString itemName(client_.instance_, item);
+    OwnedString itemName(instance_, item);
     // The advise loop brings only later changes: the current value is asked for first.
     DeliverWaitingDdeMessages();
     std::optional<std::string> current;
@@ -85,18 +88,18 @@ class Win32Conversation : public DdeConversation {
     }
     DeliverWaitingDdeMessages();
     if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs, nullptr))
-      throw common::Failure(TransactionError(client_.instance_));
+      throw common::Failure(TransactionError(instance_));
     sinks_[ToLower(item)] = sink;
     if (current) sink(*current);
   }
 
   void StopHotLink(const std::string& item) override {
-    if (!sinks_.erase(ToLower(item)) || !handle_) return;
-    OwnedString itemName(client_.instance_, item);
+    if (!sinks_.erase(ToLower(item)) || !handle_ || ended_) return;
+    OwnedString itemName(instance_, item);
     DWORD result = 0;
     // Asynchronous: nothing waits on a partner that may be gone.
-    const HDDEDATA transaction = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT,
-                                                      XTYP_ADVSTOP, TIMEOUT_ASYNC, &result);
+    const HDDEDATA transaction =
+        DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTOP, TIMEOUT_ASYNC, &result);
     (void)transaction;
   }
 
@@ -106,85 +109,99 @@ class Win32Conversation : public DdeConversation {
     std::string text(command);
     if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()), static_cast<DWORD>(text.size() + 1), handle_,
                               nullptr, 0, XTYP_EXECUTE, kExecuteTimeoutMs, nullptr))
-      throw common::Failure(TransactionError(client_.instance_));
+      throw common::Failure(TransactionError(instance_));
   }
 
   /// A new value on a hot link of this conversation.
-  bool Deliver(const std::string& item, const std::string& value) {
+  void Deliver(const std::string& item, const std::string& value) {
     auto sink = sinks_.find(ToLower(item));
-    if (sink == sinks_.end()) return false;
+    if (sink == sinks_.end()) return;
     // The sink may end the link; it runs on a copy.
     auto run = sink->second;
     run(value);
-    return true;
   }
   bool HasItem(const std::string& item) const { return sinks_.count(ToLower(item)) != 0; }
 
-  /// The partner ended the conversation.
-  void Ended() { handle_ = nullptr; }
+  /// The partner ended the conversation; it is closed on this side outside the callback.
+  void Ended() { ended_ = true; }
 
   HCONV Handle() const { return handle_; }
+  DWORD Instance() const { return instance_; }
   const std::string& Topic() const { return topic_; }
 
  private:
   void End() {
-    if (!handle_) return;
-    HCONV handle = handle_;
+    if (handle_) DdeDisconnect(handle_);
     handle_ = nullptr;
-    DdeDisconnect(handle);
+    if (instance_) DdeUninitialize(instance_);
+    instance_ = 0;
   }
 
-  Win32DdeClient& client_;
+  DWORD instance_;
   HCONV handle_;
+  bool ended_ = false;
   std::string topic_;  // lower case
   std::map<std::string, std::function<void(const std::string&)>> sinks_;
 };
 
-Win32DdeClient::Win32DdeClient() = default;
+Win32DdeClient::Win32DdeClient() { theClient = this; }
 
 Win32DdeClient::~Win32DdeClient() {
   conversations_.clear();
-  if (instance_) DdeUninitialize(instance_);
+  if (spare_) DdeUninitialize(spare_);
+  if (listener_) DdeUninitialize(listener_);
   if (theClient == this) theClient = nullptr;
 }
 
-void Win32DdeClient::EnsureStarted() {
-  if (instance_) return;
-  theClient = this;
-  if (DdeInitializeA(&instance_, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
-    instance_ = 0;
+DWORD Win32DdeClient::TakeInstance() {
+  DWORD instance = spare_;
+  spare_ = 0;
+  if (!instance &&
+      DdeInitializeA(&instance, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS |
+                                              CBF_SKIP_UNREGISTRATIONS, 0) != DMLERR_NO_ERROR)
     throw common::Failure(common::RunError::DdeNoResponse);
-  }
+  return instance;
 }
 
 std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& service, const std::string& topic) {
-  EnsureStarted();
   const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
 
-  OwnedString serviceName(instance_, service);
-  OwnedString topicName(instance_, topic);
-  HCONV handle = DdeConnect(instance_, serviceName.Get(), topicName.Get(), nullptr);
-  if (!handle) throw common::Failure(common::RunError::DdeNoResponse);
-  auto conversation = std::make_shared<Win32Conversation>(*this, handle, ToLower(topic));
+  const DWORD instance = TakeInstance();
+  HCONV handle = nullptr;
+  {
+    OwnedString serviceName(instance, service);
+    OwnedString topicName(instance, topic);
+    handle = DdeConnect(instance, serviceName.Get(), topicName.Get(), nullptr);
+  }
+  if (!handle) {
+    // Nothing was opened in it: the instance serves the next attempt.
+    spare_ = instance;
+    throw common::Failure(common::RunError::DdeNoResponse);
+  }
+  auto conversation = std::make_shared<Win32Conversation>(instance, handle, ToLower(topic));
   conversations_[key] = conversation;
   return conversation;
 }
 
 void Win32DdeClient::OnServiceRegistered(std::function<void(const std::string&)> listener) {
-  EnsureStarted();
+  if (!listener_ && DdeInitializeA(&listener_, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+    listener_ = 0;
+    throw common::Failure(common::RunError::DdeNoResponse);
+  }
   registered_.push_back(std::move(listener));
 }
 
-std::string Win32DdeClient::Text(HSZ hsz) const { return StringText(instance_, hsz); }
-
-Win32Conversation* Win32DdeClient::Find(HCONV handle, const std::string& topic, const std::string& item) {
+Win32Conversation* Win32DdeClient::Find(HCONV handle, HSZ topic, HSZ item) {
   Win32Conversation* byTopic = nullptr;
   for (auto& [key, weak] : conversations_) {
     auto conversation = weak.lock();
-    if (!conversation) continue;
+    if (!conversation || !conversation->Instance()) continue;
     if (conversation->Handle() == handle) return conversation.get();
-    if (!byTopic && conversation->Topic() == ToLower(topic) && conversation->HasItem(item)) byTopic = conversation.get();
+    const DWORD instance = conversation->Instance();
+    if (!byTopic && conversation->Topic() == ToLower(StringText(instance, topic)) &&
+        conversation->HasItem(StringText(instance, item)))
+      byTopic = conversation.get();
   }
   return byTopic;
 }
@@ -203,9 +220,9 @@ HDDEDATA Win32DdeClient::Handle(UINT type, HCONV handle, HSZ hsz1, HSZ hsz2, HDD
   switch (type) {
     case XTYP_ADVDATA: {
       // hsz1 is the topic, hsz2 the item; the data belongs to DDEML and is only read.
-      Win32Conversation* conversation = Find(handle, Text(hsz1), Text(hsz2));
+      Win32Conversation* conversation = Find(handle, hsz1, hsz2);
       if (!conversation || !data) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      conversation->Deliver(Text(hsz2), DataText(data));
+      conversation->Deliver(StringText(conversation->Instance(), hsz2), DataText(data));
       return reinterpret_cast<HDDEDATA>(DDE_FACK);
     }
     case XTYP_DISCONNECT:
@@ -216,7 +233,7 @@ HDDEDATA Win32DdeClient::Handle(UINT type, HCONV handle, HSZ hsz1, HSZ hsz2, HDD
       return nullptr;
     case XTYP_REGISTER: {
       // hsz1 is the base service name.
-      const std::string service = Text(hsz1);
+      const std::string service = StringText(listener_, hsz1);
       for (std::size_t i = 0; i < registered_.size(); ++i) registered_[i](service);
       return nullptr;
     }

@@ -114,7 +114,8 @@ class Win32DdeServer : public DdeServer {
 
 class Win32Conversation;
 
-/// The program's DDEML client instance: conversations shared per service and topic.
+/// The program's DDE client on DDEML. Each conversation has a DDEML instance of its own,
+/// which ends with it; one more instance hears servers registering their names.
 class Win32DdeClient : public DdeClient {
  public:
   Win32DdeClient();
@@ -128,11 +129,12 @@ class Win32DdeClient : public DdeClient {
   static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
                                     HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
   HDDEDATA Handle(UINT type, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
-  void EnsureStarted();
-  std::string Text(HSZ hsz) const;
-  Win32Conversation* Find(HCONV conversation, const std::string& topic, const std::string& item);
+  /// A DDEML instance with no conversation in it, made when none is spare.
+  DWORD TakeInstance();
+  Win32Conversation* Find(HCONV conversation, HSZ topic, HSZ item);
 
-  DWORD instance_ = 0;
+  DWORD listener_ = 0;  // hears registrations only
+  DWORD spare_ = 0;     // kept from a connect that no server answered
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
   std::vector<std::function<void(const std::string&)>> registered_;
 };

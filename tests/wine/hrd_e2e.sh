@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# End-to-end checks of the HRD link under Wine, against the HRD simulator: the blinking
+# warning while HRD is away, linking when it appears, every change reaching linked clients
+# (DDEML and raw-DDE ones), HRD quitting or crashing and coming back, the log text of a bad
+# frequency, and the start and stop notices to the suite's programs.
+#
+#   tests/wine/hrd_e2e.sh
+#
+# Prints one "N passed, M failed" line at the end and exits non-zero when anything failed.
+
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+SIBLINGS=(Quillet Ledgemar Sarnok Orvena TavixLauncher TavixFrequency)
+
+# Samples "HRD not running" for SECONDS every quarter second: "elapsed visible" lines.
+sample_warning() {
+  local until=$((SECONDS + $1)) start now shown
+  start=$(date +%s.%N)
+  while ((SECONDS < until)); do
+    shown=$(no_hrd_shown)
+    now=$(date +%s.%N)
+    awk -v now="$now" -v start="$start" -v shown="$shown" 'BEGIN { printf "%.2f %s\n", now - start, shown }'
+    sleep 0.25
+  done
+}
+
+# The times (seconds from the first sample) at which the visibility changed.
+transitions() { awk 'NR > 1 && $2 != last { print $1 } { last = $2 }'; }
+
+warning_hidden_for_a_while() {
+  local samples
+  samples=$(sample_warning 3)
+  ! grep -q ' 1$' <<<"$samples"
+}
+
+case_warning_hidden_at_first_then_blinking() {
+  local first
+  first=$(no_hrd_shown)
+  [[ "$first" == 0 ]] || { fail "\"HRD not running\" is shown right after start"; return 1; }
+  local samples changes
+  samples=$(sample_warning 6)
+  changes=$(transitions <<<"$samples")
+  local count
+  count=$(grep -c . <<<"$changes")
+  ((count >= 4)) || { fail "the warning changed $count times in 6 s, want a blink every second:"$'\n'"$samples"; return 1; }
+  # A one-second flip gives a two-second period; allow a generous margin for a busy machine.
+  local gaps
+  gaps=$(awk 'NR > 1 { printf "%.2f\n", $1 - last } { last = $1 }' <<<"$changes")
+  if awk '$1 < 0.5 || $1 > 1.8 { bad = 1 } END { exit !bad }' <<<"$gaps"; then
+    fail "the warning does not flip once a second; gaps: $(tr '\n' ' ' <<<"$gaps")"
+    return 1
+  fi
+  [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "HRD being away was logged"; return 1; }
+}
+
+case_hrd_appearing_is_linked_and_translated() {
+  start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off ||
+    { fail "the HRD simulator did not start"; return 1; }
+  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00 ||
+    { fail "RcvFreq is \"$(item RcvFreq)\" 5 s after HRD started, want 14,070.00"; return 1; }
+  item_is XmitFreq 14,070.00 || { fail "XmitFreq is \"$(item XmitFreq)\""; return 1; }
+  item_is Mode SSB || { fail "Mode is \"$(item Mode)\", want SSB"; return 1; }
+  item_is RadioMode USB || { fail "RadioMode is \"$(item RadioMode)\", want USB"; return 1; }
+  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\", want receive"; return 1; }
+  sleep 1.2
+  warning_hidden_for_a_while || { fail "\"HRD not running\" still blinks while HRD runs"; return 1; }
+}
+
+# watch_items OUT SECONDS ITEM [--raw]: a client holding a hot link, in the background.
+watch_item() {
+  local out=$1 seconds=$2 item=$3
+  shift 3
+  "$WINE" "$RUN_DIR/suite_client.exe" "$@" watch Corvane DDEServer "$item" "$seconds" >"$out" 2>&1 &
+  STARTED_PIDS+=("$!")
+  WATCH_PID=$!
+}
+
+case_every_change_reaches_linked_clients_in_order() {
+  local freq_out=$RUN_DIR/watch-rcvfreq.txt raw_out=$RUN_DIR/watch-mode-raw.txt state_out=$RUN_DIR/watch-state.txt
+  watch_item "$freq_out" 8 RcvFreq
+  local freq_watch=$WATCH_PID
+  watch_item "$raw_out" 8 Mode --raw
+  local raw_watch=$WATCH_PID
+  watch_item "$state_out" 8 RadioState
+  local state_watch=$WATCH_PID
+  # Each watcher prints the current value once its link is up.
+  wait_until test -s "$freq_out" -a -s "$raw_out" -a -s "$state_out" || { fail "the watchers did not link"; return 1; }
+  local hertz
+  for hertz in 7040000 7041500 1810999 500 3573000; do hrd_control "set HRD_HERTZ $hertz"; done
+  hrd_control "set HRD_MODE cw"
+  hrd_control "set HRD_MODE FSK-R"
+  hrd_control "set HRD_TX ON"
+  hrd_control "set HRD_TX off"
+  wait "$freq_watch" "$raw_watch" "$state_watch" 2>/dev/null
+
+  local freqs
+  freqs=$(tr -d '\r' <"$freq_out" | grep -v '^14,070.00$')
+  [[ "$freqs" == $'7,040.00\n7,041.50\n1,810.99\n.50\n3,573.00' ]] ||
+    { fail "the RcvFreq watcher saw:"$'\n'"$(cat "$freq_out")"; return 1; }
+  local modes
+  modes=$(tr -d '\r' <"$raw_out" | grep -v '^SSB$')
+  [[ "$modes" == $'CW\nRTTY' ]] || { fail "the raw-DDE Mode watcher saw:"$'\n'"$(cat "$raw_out")"; return 1; }
+  local states
+  states=$(tr -d '\r' <"$state_out" | grep -v '^receive$' | head -n 1)
+  [[ "$states" == transmit ]] && tail -n 1 "$state_out" | tr -d '\r' | grep -qx receive ||
+    { fail "the RadioState watcher saw:"$'\n'"$(cat "$state_out")"; return 1; }
+  item_is RadioMode RTTY-R || { fail "RadioMode is \"$(item RadioMode)\", want RTTY-R"; return 1; }
+}
+
+case_bad_frequency_is_logged_with_its_text() {
+  hrd_control "set HRD_HERTZ 7.04 MHz"
+  wait_until test -f "$RUN_DIR/ErrorLog.txt" || { fail "no log after a non-numeric frequency"; return 1; }
+  wait_until grep -qF "program error 13 in module VelkMain.HRDFreq_Change, HRD Freq = 7.04 MHz, theFreqString = : Type mismatch" \
+    "$RUN_DIR/ErrorLog.txt" || { fail "log: $(cat "$RUN_DIR/ErrorLog.txt")"; return 1; }
+  item_is RcvFreq 3,573.00 || { fail "RcvFreq changed to \"$(item RcvFreq)\""; return 1; }
+  hrd_control "set HRD_HERTZ 3573000"
+}
+
+warning_shown() { [[ "$(no_hrd_shown)" == 1 ]]; }
+
+case_hrd_quitting_keeps_items_and_restarts_the_blink() {
+  hrd_control quit
+  wait_until pid_gone "$HRD_PID" || { fail "the simulator did not quit"; return 1; }
+  WAIT_TIMEOUT=4 wait_until warning_shown || { fail "no warning within 4 s of HRD quitting"; return 1; }
+  item_is RcvFreq 3,573.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD quit"; return 1; }
+  item_is Mode RTTY || { fail "Mode is \"$(item Mode)\" after HRD quit"; return 1; }
+}
+
+case_hrd_returning_is_linked_again() {
+  start_hrd --set HRD_HERTZ=10136000 --set HRD_MODE=USB || { fail "the HRD simulator did not start"; return 1; }
+  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 10,136.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD returned"; return 1; }
+  sleep 1.2
+  warning_hidden_for_a_while || { fail "the warning still blinks after HRD returned"; return 1; }
+}
+
+case_crashed_hrd_is_noticed_and_relinked() {
+  kill -9 "$HRD_PID"
+  wait "$HRD_PID" 2>/dev/null
+  WAIT_TIMEOUT=4 wait_until warning_shown || { fail "a crashed HRD was not noticed within 4 s"; return 1; }
+  item_is RcvFreq 10,136.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD crashed"; return 1; }
+  start_hrd --set HRD_HERTZ=18100000 || { fail "the HRD simulator did not start again"; return 1; }
+  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 18,100.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after the restart"; return 1; }
+}
+
+case_siblings_hear_start_in_order_and_only_the_launcher_stop() {
+  start_listener 60 "${SIBLINGS[@]}" || { fail "the listener did not start"; return 1; }
+  start_bridge || { fail "the bridge did not start"; return 1; }
+  local name expected=""
+  for name in "${SIBLINGS[@]}"; do
+    expected+="$name CONNECT"$'\n'"$name ADVSTART RequestDDEConnection"$'\n'"$name EXECUTE 000start"$'\n'
+  done
+  wait_until grep -q "TavixFrequency EXECUTE 000start" "$LISTEN_LOG" || { fail "not every notice came:"$'\n'"$(listener_events)"; return 1; }
+  [[ "$(listener_events | grep -E ' (CONNECT|ADVSTART .*|EXECUTE .*)$')"$'\n' == "$expected" ]] ||
+    { fail "the notices came as:"$'\n'"$(listener_events)"; return 1; }
+  suite_client close "$BRIDGE_CAPTION" >/dev/null
+  wait_until pid_gone "$BRIDGE_PID" || { fail "the bridge did not end"; return 1; }
+  local stops
+  stops=$(listener_events | grep 'EXECUTE 000stop')
+  [[ "$stops" == "TavixLauncher EXECUTE 000stop" ]] || { fail "stop notices: $stops"; return 1; }
+  stop_pid "$LISTEN_PID"
+}
+
+case_one_sibling_listening_starts_silently() {
+  start_listener 30 Sarnok || { fail "the listener did not start"; return 1; }
+  start_bridge || { fail "the bridge did not start"; return 1; }
+  wait_until grep -q "Sarnok EXECUTE 000start" "$LISTEN_LOG" || { fail "Sarnok heard nothing"; return 1; }
+  item_is RadioCWSpeed 0 || { fail "the server does not answer"; return 1; }
+  suite_client close "$BRIDGE_CAPTION" >/dev/null
+  wait_until pid_gone "$BRIDGE_PID" || { fail "the bridge did not end"; return 1; }
+  [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "the start wrote a log: $(cat "$RUN_DIR/ErrorLog.txt")"; return 1; }
+  stop_pid "$LISTEN_PID"
+}
+
+main() {
+  if ! wine_setup; then
+    fail_case setup "could not prepare Xvfb and the Wine prefix"
+    report
+    return
+  fi
+  if start_bridge; then
+    run_case case_warning_hidden_at_first_then_blinking
+    run_case case_hrd_appearing_is_linked_and_translated
+    run_case case_every_change_reaches_linked_clients_in_order
+    run_case case_bad_frequency_is_logged_with_its_text
+    run_case case_hrd_quitting_keeps_items_and_restarts_the_blink
+    run_case case_hrd_returning_is_linked_again
+    run_case case_crashed_hrd_is_noticed_and_relinked
+  else
+    fail_case start_bridge "the bridge did not come up"
+  fi
+  stop_pid "$BRIDGE_PID"
+  [[ -n "$HRD_PID" ]] && stop_pid "$HRD_PID"
+
+  new_run_dir
+  run_case case_siblings_hear_start_in_order_and_only_the_launcher_stop
+  new_run_dir
+  run_case case_one_sibling_listening_starts_silently
+  report
+}
+
+main
