@@ -5,15 +5,24 @@
 
 namespace bridge::hrd {
 
-void HrdLink::Link(common::LinkBox& box, const char* item) {
+bool HrdLink::Link(common::LinkBox& box, const char* item) {
   common::Ignore([&] { box.SetLinkTopic(kHrdLinkTopic); });
   common::Ignore([&] { box.SetLinkItem(item); });
-  common::Ignore([&] { box.SetLinkMode(common::LinkMode::Automatic); });
+  try {
+    box.SetLinkMode(common::LinkMode::Automatic);
+  } catch (const common::Failure& failure) {
+    return failure.Code() != static_cast<std::int32_t>(common::RunError::DdeNoResponse);
+  } catch (...) {
+  }
+  return true;
 }
 
 void HrdLink::EstablishHRDLink() {
   traffic_.Run([this] {
-    Link(boxes_.HRDFreq, kItemHertz);
+    // The five links share one conversation: when no server answers the first initiate,
+    // four more initiates, each a broadcast to every window on the desktop, would only
+    // fail the same way.
+    if (!Link(boxes_.HRDFreq, kItemHertz)) return;
     Link(boxes_.HRDAltFreq, kItemHertzB);
     Link(boxes_.HRDMode, kItemMode);
     Link(boxes_.HRDTX, kItemTx);

@@ -26,16 +26,16 @@ class HrdLink {
       : boxes_(boxes), noHrdLabel_(noHrdLabel), traffic_(traffic) {}
 
   /// Sets topic, item and automatic mode on each box in turn; every step that fails is
-  /// skipped silently (HRD not running is the usual case). Waits its turn behind an
-  /// exchange with HRD that is under way.
+  /// skipped silently, and when HRD does not answer at all the attempt ends there. Waits
+  /// its turn behind an exchange with HRD that is under way.
   void EstablishHRDLink();
   /// One supervision tick.
   void HRDTimer_Timer();
   /// HRD counts as linked exactly when the frequency box is linked.
   bool Linked() { return boxes_.HRDFreq.Mode() == common::LinkMode::Automatic; }
 
-  /// Sets the box's link to HRD exactly as `EstablishHRDLink` does; failures ignored.
-  static void Link(common::LinkBox& box, const char* item);
+  /// Sets the box's link to HRD; failures are ignored. False when no server answered.
+  static bool Link(common::LinkBox& box, const char* item);
 
  private:
   HrdLinkBoxes boxes_;

@@ -6,7 +6,12 @@
 namespace bridge::hrd {
 
 void HrdSenders::Send(common::LinkBox& box, const char* item, std::string command) {
-  traffic_.Run([&box, item, command = std::move(command)] {
+  traffic_.Run([this, &box, item, command = std::move(command)] {
+    // While HRD is away the command is dropped at once. Opening a link here would broadcast
+    // an initiate to every window, the waiting client's among them: a client that waits for
+    // its answer without serving sent messages would stall the broadcast, and the answer,
+    // for seconds. The supervision links again as soon as HRD is back.
+    if (boxes_.HRDFreq.Mode() != common::LinkMode::Automatic) return;
     HrdLink::Link(box, item);
     common::Ignore([&] { box.LinkExecute(command); });
   });

@@ -10,8 +10,9 @@
 namespace bridge::hrd {
 
 /// Fire-and-forget senders over the main window's HRD link boxes. Each sets its box's link
-/// as the link supervision does (which opens a link that is down) and sends one EXECUTE;
-/// HRD absent, refusing or slow is ignored, and nothing is reported or kept for later.
+/// as the link supervision does (which opens that box's link if it is down while HRD is
+/// linked) and sends one EXECUTE; HRD absent, refusing or slow is ignored, and nothing is
+/// reported or kept for later.
 class HrdSenders {
  public:
   HrdSenders(const HrdLinkBoxes& boxes, HrdTraffic& traffic) : boxes_(boxes), traffic_(traffic) {}

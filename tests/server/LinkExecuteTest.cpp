@@ -156,12 +156,27 @@ TEST_F(LinkExecuteTest, WithoutHrdEveryCommandIsStillAnsweredAndNothingLogged) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(LinkExecuteTest, SenderReopensALinkThatWasDown) {
+TEST_F(LinkExecuteTest, RequestWhileHrdIsAwayIsDroppedWithoutAnInitiate) {
   hrd.Stop();
-  hrd.Start();
+  fake.ui.RunFor(1000);  // the supervision finds the link down
+  const std::size_t initiates = fake.ddeClient.initiates.size();
+  EXPECT_EQ(Send("008transmit"), ExecuteAnswer::Accept);
+  EXPECT_EQ(fake.ddeClient.initiates.size(), initiates);
+  hrd.Start();  // registers: linked at the next turn
+  Settle();
   Send("003qsy3573");
   Settle();
   EXPECT_EQ(hrd.commands, Commands{"frqa 3573000"});
+}
+
+TEST_F(LinkExecuteTest, SenderReopensItsOwnLinkWhileHrdIsLinked) {
+  hrd.refusedItems = {"HRD_TX"};
+  hrd.Stop();
+  hrd.Start();
+  Settle();
+  hrd.refusedItems.clear();
+  Send("008transmit");
+  EXPECT_EQ(hrd.commands, Commands{"butn tx=on"});
 }
 
 TEST_F(LinkExecuteTest, ShutdownIsAnsweredAtOnceAndEndsTheProgramASecondLater) {

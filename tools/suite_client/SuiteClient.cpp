@@ -25,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -206,6 +207,51 @@ TransactionResult ClassifyDdeError(UINT error) {
   }
 }
 
+// Under Wine, DDEML's synchronous calls (a transaction with a time-out, DdeDisconnect,
+// DdeUninitialize) wake only for posted messages while they wait and leave messages sent
+// to this thread unhandled. A partner that sends us one at that moment blocks until our
+// wait times out, and our wait does too when that partner is the one we wait for: every
+// DdeConnect broadcasts WM_DDE_INITIATE to all top-level windows (ours too), and the
+// bridge retries its HRD links each second. So while DDEML runs here, a thread of ours
+// posts WM_NULL to this thread every few milliseconds: that wakes such a wait, and the
+// PeekMessage it then calls handles the sent message.
+class SentMessageUnblocker {
+ public:
+  SentMessageUnblocker() : target_(GetCurrentThreadId()) {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // this thread needs a queue
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (stop_ != nullptr) thread_ = CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+  }
+
+  ~SentMessageUnblocker() {
+    if (thread_ != nullptr) {
+      SetEvent(stop_);
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+    }
+    if (stop_ != nullptr) CloseHandle(stop_);
+  }
+
+  SentMessageUnblocker(const SentMessageUnblocker&) = delete;
+  SentMessageUnblocker& operator=(const SentMessageUnblocker&) = delete;
+
+ private:
+  static constexpr DWORD kIntervalMs = 20;
+
+  static DWORD WINAPI Run(void* param) {
+    auto* self = static_cast<SentMessageUnblocker*>(param);
+    while (WaitForSingleObject(self->stop_, kIntervalMs) == WAIT_TIMEOUT) {
+      PostThreadMessageA(self->target_, WM_NULL, 0, 0);
+    }
+    return 0;
+  }
+
+  DWORD target_;
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+};
+
 // One DDEML client instance with at most one conversation. DDEML's callback carries no user
 // pointer, so the live client is reached through a static; a process makes only one.
 class DdeClient {
@@ -357,6 +403,7 @@ class DdeClient {
 
   static inline DdeClient* current_ = nullptr;
 
+  SentMessageUnblocker unblocker_;  // first member: lives until DDEML has ended
   DWORD instance_ = 0;
   HCONV conversation_ = nullptr;
   bool disconnected_ = false;
@@ -420,11 +467,9 @@ class RawDdeConversation {
   // Broadcasts WM_DDE_INITIATE and keeps the first server that acknowledges; any other
   // that answers too is told goodbye at once.
   bool Connect(const std::string& service, const std::string& topic) {
-    ATOM serviceAtom = GlobalAddAtomA(service.c_str());
-    ATOM topicAtom = GlobalAddAtomA(topic.c_str());
-    if (serviceAtom == 0 || topicAtom == 0) {
-      problem_ = "cannot create atoms for the service and topic";
-    } else {
+    ATOM serviceAtom = AddAtom(service);
+    ATOM topicAtom = AddAtom(topic);
+    if (serviceAtom != 0 && topicAtom != 0) {
       initiating_ = true;
       SendMessageTimeoutA(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
                           MAKELPARAM(serviceAtom, topicAtom), SMTO_ABORTIFHUNG,
@@ -440,7 +485,7 @@ class RawDdeConversation {
   // WM_DDE_REQUEST for CF_TEXT, answered by WM_DDE_DATA (or a negative WM_DDE_ACK).
   std::optional<std::string> Request(const std::string& item, DWORD timeoutMs,
                                      TransactionResult& result) {
-    ATOM atom = GlobalAddAtomA(item.c_str());
+    ATOM atom = AddAtom(item);
     Begin(Awaiting::Data, item, nullptr);
     if (atom == 0 || !Post(WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, CF_TEXT, atom))) {
       if (atom != 0) GlobalDeleteAtom(atom);
@@ -454,22 +499,32 @@ class RawDdeConversation {
 
   // WM_DDE_EXECUTE with the command text in a global block (NUL included).
   TransactionResult Execute(const std::string& command, DWORD timeoutMs) {
+    if (!PostExecute(command)) return Abandon();
+    return WaitForAnswer(timeoutMs);
+  }
+
+  // Posts the EXECUTE without waiting; `Answer` waits for its acknowledgement later.
+  bool PostExecute(const std::string& command) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
     char* text = block != nullptr ? static_cast<char*>(GlobalLock(block)) : nullptr;
     if (text == nullptr) {
       if (block != nullptr) GlobalFree(block);
       problem_ = "out of global memory";
-      return TransactionResult::Failed;
+      return false;
     }
     std::memcpy(text, command.c_str(), command.size() + 1);
     GlobalUnlock(block);
     Begin(Awaiting::ExecuteAck, {}, block);
-    if (!Post(WM_DDE_EXECUTE, PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block)))) {
+    LPARAM lParam = PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block));
+    if (!Post(WM_DDE_EXECUTE, lParam)) {
       GlobalFree(block);
-      return Abandon();
+      return false;
     }
-    return WaitForAnswer(timeoutMs);
+    return true;
   }
+
+  // The answer to the EXECUTE that `PostExecute` sent.
+  TransactionResult Answer(DWORD timeoutMs) { return WaitForAnswer(timeoutMs); }
 
   // WM_DDE_ADVISE for a hot link (fDeferUpd 0) that wants every WM_DDE_DATA acknowledged.
   TransactionResult StartHotAdvise(const std::string& item, DWORD timeoutMs) {
@@ -485,7 +540,7 @@ class RawDdeConversation {
     advise->fAckReq = 1;
     advise->cfFormat = CF_TEXT;
     GlobalUnlock(options);
-    ATOM atom = GlobalAddAtomA(item.c_str());
+    ATOM atom = AddAtom(item);
     Begin(Awaiting::AdviseAck, item, options);
     if (atom == 0 || !Post(WM_DDE_ADVISE, PackDDElParam(WM_DDE_ADVISE,
                                                         reinterpret_cast<UINT_PTR>(options),
@@ -499,7 +554,7 @@ class RawDdeConversation {
 
   void StopAdvise(const std::string& item, DWORD timeoutMs) {
     if (!PartnerAlive()) return;
-    ATOM atom = GlobalAddAtomA(item.c_str());
+    ATOM atom = AddAtom(item);
     Begin(Awaiting::UnadviseAck, item, nullptr);
     if (atom == 0 || !Post(WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, CF_TEXT, atom))) {
       if (atom != 0) GlobalDeleteAtom(atom);
@@ -613,11 +668,16 @@ class RawDdeConversation {
     pending_.memory = memory;
   }
 
-  // Gives up the transaction before anything was posted.
+  // Gives up the transaction before anything was posted (problem_ tells why).
   TransactionResult Abandon() {
     pending_.what = Awaiting::Nothing;
-    if (problem_.empty()) problem_ = "cannot start the transaction";
     return TransactionResult::Failed;
+  }
+
+  ATOM AddAtom(const std::string& text) {
+    ATOM atom = GlobalAddAtomA(text.c_str());
+    if (atom == 0) problem_ = "cannot create an atom for \"" + text + "\"";
+    return atom;
   }
 
   bool Post(UINT message, LPARAM lParam) {
@@ -791,8 +851,10 @@ class RawDdeConversation {
 
 // Serves topic "DDEClient" under each given service name, as the siblings do for the
 // bridge: accepts connects, hot links on "RequestDDEConnection" (whose value is empty) and
-// every EXECUTE, and reports each event as (name, "EVENT [DETAIL]"). Like DdeClient it is
-// reached from DDEML's callback through a static; a process makes only one.
+// every EXECUTE, and reports each as (name, "EVENT [DETAIL]"): CONNECT, ADVSTART ITEM,
+// EXECUTE COMMAND, DISCONNECT. The end of a hot link and requests for its value pass
+// quietly; what is refused (another item, a POKE) is reported with " REFUSED". Like
+// DdeClient it is reached from DDEML's callback through a static; a process makes only one.
 class DdeListener {
  public:
   using EventSink = std::function<void(const std::string& name, const std::string& event)>;
@@ -863,7 +925,9 @@ class DdeListener {
 
   static HDDEDATA Bool(bool value) { return reinterpret_cast<HDDEDATA>(value ? TRUE : FALSE); }
 
-  bool Same(HSZ a, HSZ b) const { return a != nullptr && b != nullptr && DdeCmpStringHandles(a, b) == 0; }
+  static bool Same(HSZ a, HSZ b) {
+    return a != nullptr && b != nullptr && DdeCmpStringHandles(a, b) == 0;
+  }
 
   const Service* ServiceFor(HSZ handle) const {
     for (const Service& service : services_) {
@@ -918,12 +982,9 @@ class DdeListener {
         Report(conversation, "ADVSTART " + OneLine(QueryString(hsz2)) + (ours ? "" : " REFUSED"));
         return Bool(ours);
       }
-      case XTYP_ADVSTOP:
-        Report(conversation, "ADVSTOP " + OneLine(QueryString(hsz2)));
-        return nullptr;
-      case XTYP_REQUEST: {
+      case XTYP_REQUEST: {  // answered quietly; only a request for something else shows
         const bool ours = Same(hsz2, item_) && format == CF_TEXT;
-        Report(conversation, "REQUEST " + OneLine(QueryString(hsz2)) + (ours ? "" : " REFUSED"));
+        if (!ours) Report(conversation, "REQUEST " + OneLine(QueryString(hsz2)) + " REFUSED");
         return ours ? EmptyText() : nullptr;
       }
       case XTYP_ADVREQ:  // only after DdePostAdvise, which this program never calls
@@ -953,6 +1014,7 @@ class DdeListener {
 
   static inline DdeListener* current_ = nullptr;
 
+  SentMessageUnblocker unblocker_;  // first member: lives until DDEML has ended
   EventSink sink_;
   DWORD instance_ = 0;
   HSZ topic_ = nullptr;
@@ -1105,7 +1167,8 @@ int Execute(const Args& args, DWORD timeout) {
 }
 
 // Prints the current value, then every value a hot advise loop brings, for `seconds`.
-// Exits kFailure early when the server goes away.
+// The first line appears once the hot link is up, so a script may make changes as soon as
+// it has read it. Exits kFailure early when the server goes away.
 template <typename Client>
 int Watch(const Args& args, DWORD seconds) {
   const std::string& item = args[2];
@@ -1120,16 +1183,23 @@ int Watch(const Args& args, DWORD seconds) {
     PrintError("request %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
-  PrintLine(OneLine(*current));
 
-  client.SetAdviseHandler([&item](const std::string& adviseItem, const std::string& value) {
-    if (_stricmp(adviseItem.c_str(), item.c_str()) == 0) PrintLine(OneLine(value));
+  // Values advised before the link is confirmed wait until the current value is out.
+  bool linked = false;
+  std::vector<std::string> early;
+  client.SetAdviseHandler([&](const std::string& adviseItem, const std::string& value) {
+    if (_stricmp(adviseItem.c_str(), item.c_str()) != 0) return;
+    if (linked) PrintLine(OneLine(value));
+    else early.push_back(value);
   });
   result = client.StartHotAdvise(item, kDefaultTimeoutMs);
   if (result != TransactionResult::Ok) {
     PrintError("advise start on %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
+  linked = true;
+  PrintLine(OneLine(*current));
+  for (const std::string& value : early) PrintLine(OneLine(value));
 
   bool lost = false;
   ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
@@ -1168,6 +1238,50 @@ int RunWatch(const Args& args, const Options& options) {
   }
   return options.raw ? Watch<RawDdeConversation>(args, *seconds)
                      : Watch<DdeClient>(args, *seconds);
+}
+
+// Opens one raw conversation per command first, then posts the commands DELAY_MS apart
+// without waiting in between, and prints each one's answer in order: requests that reach
+// the server back to back, as from several programs at once.
+int RunBurst(const Args& args, const Options& /*options*/) {
+  std::optional<DWORD> delay = ParseUnsigned(args[2].c_str());
+  if (!delay) {
+    PrintError("bad delay \"%s\"", args[2].c_str());
+    return kUsage;
+  }
+  std::vector<std::unique_ptr<RawDdeConversation>> conversations;
+  for (size_t i = 3; i < args.size(); ++i) {
+    conversations.push_back(std::make_unique<RawDdeConversation>());
+    if (int rc = ConnectOrReport(*conversations.back(), args[0], args[1], true); rc != kOk) return rc;
+  }
+  for (size_t i = 0; i < conversations.size(); ++i) {
+    if (i > 0 && *delay > 0) PumpMessagesUntil(GetTickCount64() + *delay, [] { return false; });
+    if (!conversations[i]->PostExecute(args[i + 3])) {
+      PrintLine("FAILED");
+      return kFailure;
+    }
+  }
+  int exitCode = kOk;
+  for (auto& conversation : conversations) {
+    switch (conversation->Answer(kDefaultTimeoutMs)) {
+      case TransactionResult::Ok:
+        PrintLine("ACK");
+        break;
+      case TransactionResult::Refused:
+        PrintLine("NACK");
+        exitCode = kRefused;
+        break;
+      case TransactionResult::Timeout:
+        PrintLine("TIMEOUT");
+        exitCode = kTimeout;
+        break;
+      case TransactionResult::Failed:
+        PrintLine("FAILED");
+        exitCode = kFailure;
+        break;
+    }
+  }
+  return exitCode;
 }
 
 // Where `listen` writes: stdout, and a log file when one is given; each line flushed.
@@ -1347,6 +1461,7 @@ constexpr Command kCommands[] = {
     {"request", 3, 3, kRawOption, "request SERVICE TOPIC ITEM", RunRequest},
     {"execute", 3, 4, kRawOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
     {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
+    {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
     {"listen", 2, kAnyNumber, kLogOption, "listen SECONDS NAME [NAME...]", RunListen},
     {"windows", 1, 1, kNoOptions, "windows CAPTION", RunWindows},
     {"close", 1, 1, kNoOptions, "close CAPTION", RunClose},
@@ -1369,15 +1484,18 @@ void PrintUsage() {
       "\n"
       "request  prints the item's CF_TEXT value.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
-      "watch    prints the current value, then each advised value, one per line.\n"
+      "burst    connects one raw conversation per COMMAND, then posts them DELAY_MS apart\n"
+      "         without waiting, and prints each answer (ACK, NACK, ...) in order.\n"
+      "watch    prints the current value once the hot link is up, then each advised value,\n"
+      "         one per line.\n"
       "listen   serves topic DDEClient under each service NAME, as the suite's programs do\n"
       "         for the bridge: accepts connects, hot links on RequestDDEConnection (its\n"
       "         value is empty) and every EXECUTE. Prints READY once all names are\n"
-      "         registered, then one line per event: MS NAME EVENT [DETAIL], MS counted\n"
-      "         from the tool's start; EVENT is CONNECT, ADVSTART ITEM, ADVSTOP ITEM,\n"
-      "         REQUEST ITEM, EXECUTE COMMAND, POKE ITEM or DISCONNECT, with \" REFUSED\"\n"
-      "         added when refused. Ends after SECONDS, or earlier at a line \"quit\" on\n"
-      "         stdin when stdin is a pipe.\n"
+      "         registered, then one line per event: MS NAME EVENT, MS counted from the\n"
+      "         tool's start, EVENT one of CONNECT, ADVSTART ITEM, EXECUTE COMMAND,\n"
+      "         DISCONNECT; a refused ADVSTART, REQUEST or POKE shows as EVENT ITEM REFUSED.\n"
+      "         Ends after SECONDS, or earlier at a line \"quit\" on stdin when stdin is\n"
+      "         a pipe.\n"
       "windows  prints WINDOW|visible|clientwidth,clientheight|state|caption, then one\n"
       "         line per child: class|visible|left,top,width,height|text (client pixels).\n"
       "         In watch, listen and windows lines \\, CR, LF, TAB appear as \\\\ \\r \\n \\t.\n"
