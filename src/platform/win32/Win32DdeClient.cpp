@@ -9,6 +9,7 @@
 // A conversation is taken for gone when DDEML reports its end, or when its partner window
 // no longer exists: a partner that crashed sends no terminate, and the handle would
 // otherwise look alive for ever.
+#include <memory>
 #include <optional>
 
 #include "common/ErrorTrap.h"
@@ -37,6 +38,25 @@ constexpr DWORD kExecuteTimeoutMs = 5000;
 void DeliverWaitingDdeMessages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+/// Waits a moment for the acknowledgement that Wine's DDEML server posts after the data
+/// answering a REQUEST (Windows sends the data alone), and delivers it. Left waiting, it
+/// would be taken for the answer to the next transaction, which would then end before its
+/// real answer came: a hot link started so can reach the server without its item's name.
+void DeliverTrailingAcknowledgement() {
+  constexpr ULONGLONG kWaitMs = 50;
+  const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+  for (;;) {
+    MSG message;
+    if (PeekMessageA(&message, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
+      DispatchMessageA(&message);
+      return;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_POSTMESSAGE);
+  }
 }
 
 common::RunError TransactionError(DWORD instance) {
@@ -77,24 +97,37 @@ class Win32Conversation : public DdeConversation {
 
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
-    OwnedString itemName(instance_, item);
+    // The item's name is held for as long as the link lives, and each transaction takes a
+    // handle of its own: Wine's DDEML can release the name's atom once too often while
+    // answering a REQUEST, and a later transaction with that handle then names no item.
+    auto held = std::make_unique<OwnedString>(instance_, item);
     // The advise loop brings only later changes: the current value is asked for first.
-    DeliverWaitingDdeMessages();
     std::optional<std::string> current;
-    if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
-                                             kLinkTimeoutMs, nullptr)) {
-      current = DataText(data);
-      DdeFreeDataHandle(data);
+    {
+      DeliverWaitingDdeMessages();
+      OwnedString itemName(instance_, item);
+      if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
+                                               kLinkTimeoutMs, nullptr)) {
+        current = DataText(data);
+        DdeFreeDataHandle(data);
+        DeliverTrailingAcknowledgement();
+      }
     }
-    DeliverWaitingDdeMessages();
-    if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs, nullptr))
-      throw common::Failure(TransactionError(instance_));
+    {
+      DeliverWaitingDdeMessages();
+      OwnedString itemName(instance_, item);
+      if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs,
+                                nullptr))
+        throw common::Failure(TransactionError(instance_));
+    }
     sinks_[ToLower(item)] = sink;
+    heldNames_[ToLower(item)] = std::move(held);
     if (current) sink(*current);
   }
 
   void StopHotLink(const std::string& item) override {
     if (!sinks_.erase(ToLower(item)) || !handle_ || ended_) return;
+    heldNames_.erase(ToLower(item));
     OwnedString itemName(instance_, item);
     DWORD result = 0;
     // Asynchronous: nothing waits on a partner that may be gone.
@@ -131,6 +164,7 @@ class Win32Conversation : public DdeConversation {
 
  private:
   void End() {
+    heldNames_.clear();
     if (handle_) DdeDisconnect(handle_);
     handle_ = nullptr;
     if (instance_) DdeUninitialize(instance_);
@@ -142,6 +176,7 @@ class Win32Conversation : public DdeConversation {
   bool ended_ = false;
   std::string topic_;  // lower case
   std::map<std::string, std::function<void(const std::string&)>> sinks_;
+  std::map<std::string, std::unique_ptr<OwnedString>> heldNames_;
 };
 
 Win32DdeClient::Win32DdeClient() { theClient = this; }
