@@ -1114,6 +1114,7 @@ using Args = std::vector<std::string>;  // the command's own arguments, without 
 // Options given before the command.
 struct Options {
   bool raw = false;     // --raw: request, execute and watch without DDEML
+  bool stamp = false;   // --stamp: execute adds the UTC time its answer came
   std::string logFile;  // --log FILE: listen also appends its lines here
 };
 
@@ -1144,19 +1145,31 @@ int Request(const Args& args) {
   return kOk;
 }
 
+// The current UTC time as "2026-12-06T21:40:01.123Z".
+std::string UtcStamp() {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  return text;
+}
+
 template <typename Client>
-int Execute(const Args& args, DWORD timeout) {
+int Execute(const Args& args, DWORD timeout, bool stamp) {
   Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], true); rc != kOk) return rc;
-  switch (client.Execute(args[2], timeout)) {
+  const TransactionResult result = client.Execute(args[2], timeout);
+  const std::string when = stamp ? " " + UtcStamp() : "";
+  switch (result) {
     case TransactionResult::Ok:
-      PrintLine("ACK");
+      PrintLine("ACK" + when);
       return kOk;
     case TransactionResult::Refused:
-      PrintLine("NACK");
+      PrintLine("NACK" + when);
       return kRefused;
     case TransactionResult::Timeout:
-      PrintLine("TIMEOUT");
+      PrintLine("TIMEOUT" + when);
       return kTimeout;
     case TransactionResult::Failed:
       break;
@@ -1226,8 +1239,8 @@ int RunExecute(const Args& args, const Options& options) {
     }
     timeout = *parsed;
   }
-  return options.raw ? Execute<RawDdeConversation>(args, timeout)
-                     : Execute<DdeClient>(args, timeout);
+  return options.raw ? Execute<RawDdeConversation>(args, timeout, options.stamp)
+                     : Execute<DdeClient>(args, timeout, options.stamp);
 }
 
 int RunWatch(const Args& args, const Options& options) {
@@ -1444,7 +1457,7 @@ int RunType(const Args& args, const Options& /*options*/) {
 }
 
 // Which of the options a command understands.
-enum OptionSet : unsigned { kNoOptions = 0, kRawOption = 1, kLogOption = 2 };
+enum OptionSet : unsigned { kNoOptions = 0, kRawOption = 1, kLogOption = 2, kStampOption = 4 };
 
 struct Command {
   const char* name;
@@ -1459,7 +1472,7 @@ constexpr size_t kAnyNumber = SIZE_MAX;
 
 constexpr Command kCommands[] = {
     {"request", 3, 3, kRawOption, "request SERVICE TOPIC ITEM", RunRequest},
-    {"execute", 3, 4, kRawOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
+    {"execute", 3, 4, kRawOption | kStampOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
     {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
     {"listen", 2, kAnyNumber, kLogOption, "listen SECONDS NAME [NAME...]", RunListen},
@@ -1472,7 +1485,7 @@ constexpr Command kCommands[] = {
 
 void PrintUsage() {
   std::fputs(
-      "usage: suite_client [--raw] [--log FILE] COMMAND ARGS...\n"
+      "usage: suite_client [--raw] [--stamp] [--log FILE] COMMAND ARGS...\n"
       "commands:\n",
       stderr);
   for (const Command& command : kCommands) std::fprintf(stderr, "  %s\n", command.synopsis);
@@ -1481,6 +1494,7 @@ void PrintUsage() {
       "  --raw       request, execute and watch speak the DDE message protocol from a\n"
       "              hidden window (as the suite's forms programs do) instead of DDEML.\n"
       "  --log FILE  listen also appends each line it prints to FILE.\n"
+      "  --stamp     execute adds the UTC time its answer came, as 2026-12-06T21:40:01.123Z.\n"
       "\n"
       "request  prints the item's CF_TEXT value.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
@@ -1536,6 +1550,9 @@ int main(int argc, char** argv) {
     if (option == "--raw") {
       options.raw = true;
       ++next;
+    } else if (option == "--stamp") {
+      options.stamp = true;
+      ++next;
     } else if (option == "--log") {
       if (next + 1 >= argc || argv[next + 1][0] == '\0') {
         return UsageError("%s needs a file name", argv[next]);
@@ -1555,6 +1572,9 @@ int main(int argc, char** argv) {
   Args args(argv + next + 1, argv + argc);
   if (args.size() < command->minArgs || args.size() > command->maxArgs) {
     return UsageError("wrong number of arguments; usage: %s", command->synopsis);
+  }
+  if (options.stamp && (command->options & kStampOption) == 0) {
+    return UsageError("--stamp does not apply to %s", command->name);
   }
   if (options.raw && (command->options & kRawOption) == 0) {
     return UsageError("--raw does not apply to %s", command->name);
