@@ -6,10 +6,10 @@
 namespace bridge::common {
 
 CommonUI::CommonUI(platform::Ui& ui, Common& common) : common_(common) {
-  platform::WindowSpec spec;
-  spec.name = "CommonUI";
-  spec.caption = "CommonUI";
-  form_ = ui.CreateForm(spec);
+  platform::WindowSpec design;
+  design.name = "CommonUI";
+  design.caption = "CommonUI";
+  form_ = ui.CreateForm(design);
   Form_Load();
 }
 

@@ -52,10 +52,10 @@ std::string LocaleInfo::GetUserLocaleInfo(std::int32_t localeId, std::int32_t in
   return TrapOr(report_, "LocaleInfo.GetUserLocaleInfo", std::string(), [&] {
     const auto id = static_cast<std::uint32_t>(localeId);
     const auto type = static_cast<std::uint32_t>(infoType);
-    const int needed = system_.GetLocaleInfo(id, type, nullptr, 0);
+    const int needed = system_.QueryLocaleInfo(id, type, nullptr, 0);
     if (needed <= 0) return std::string();
     std::vector<char> buffer(static_cast<std::size_t>(needed));
-    const int written = system_.GetLocaleInfo(id, type, buffer.data(), needed);
+    const int written = system_.QueryLocaleInfo(id, type, buffer.data(), needed);
     if (written <= 0) return std::string();
     return std::string(buffer.data(), static_cast<std::size_t>(written - 1));
   });

@@ -114,8 +114,8 @@ class Window {
   virtual int DpiY() const = 0;
   virtual void BringToFront() = 0;
   /// Creates a label; controls are in tab order of creation.
-  virtual Label& AddLabel(const ControlSpec& spec) = 0;
-  virtual TextBox& AddTextBox(const ControlSpec& spec) = 0;
+  virtual Label& AddLabel(const ControlSpec& design) = 0;
+  virtual TextBox& AddTextBox(const ControlSpec& design) = 0;
   /// Runs after every change of size or window state, the first showing included.
   virtual void OnResize(std::function<void()> handler) = 0;
   /// Runs when the user closes the window, before it is destroyed.
@@ -128,7 +128,7 @@ class Window {
 class Ui {
  public:
   virtual ~Ui() = default;
-  virtual std::unique_ptr<Window> CreateForm(const WindowSpec& spec) = 0;
+  virtual std::unique_ptr<Window> CreateForm(const WindowSpec& design) = 0;
   /// The loaded forms, in the order they were loaded.
   virtual std::vector<Window*> LoadedForms() = 0;
   virtual std::unique_ptr<Timer> CreateTimer() = 0;
@@ -136,6 +136,8 @@ class Ui {
   virtual void ProcessMessages() = 0;
   /// Blocks the user-interface thread; used only by short waits.
   virtual void Sleep(std::int32_t milliseconds) = 0;
+  /// Runs the message loop, one event at a time, until `Quit`; returns the exit code.
+  virtual int RunMessageLoop() = 0;
   /// Ends the message loop once the current event has returned.
   virtual void Quit() = 0;
   /// Ends the process at once, without any further unload processing (a fake records it).

@@ -46,7 +46,7 @@ class SystemInfo {
   virtual common::NumberFormat UserNumberFormat() = 0;
   /// As `GetLocaleInfoA`: with `bufferSize` 0 returns the length needed (NUL included);
   /// otherwise fills `buffer` and returns the characters written (NUL included); 0 on failure.
-  virtual int GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
+  virtual int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
                             int bufferSize) = 0;
   /// The folder that holds the executable, without a trailing backslash.
   virtual std::string ExecutableFolder() = 0;

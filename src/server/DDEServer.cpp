@@ -46,29 +46,29 @@ void DDEServer::SetDualTimer_Timer() {
 }
 
 platform::TextBox* DDEServer::AddItem(const char* name, const char* initial) {
-  platform::ControlSpec spec;
-  spec.name = name;
-  spec.text = initial;
-  platform::TextBox& box = form_->AddTextBox(spec);
+  platform::ControlSpec design;
+  design.name = name;
+  design.text = initial;
+  platform::TextBox& box = form_->AddTextBox(design);
   topic_->Serve(box);
   return &box;
 }
 
 platform::Label& DDEServer::AddLabel(const char* name, const char* caption) {
-  platform::ControlSpec spec;
-  spec.name = name;
-  spec.text = caption;
-  platform::Label& label = form_->AddLabel(spec);
+  platform::ControlSpec design;
+  design.name = name;
+  design.text = caption;
+  platform::Label& label = form_->AddLabel(design);
   topic_->Serve(label);
   return label;
 }
 
 void DDEServer::Load() {
   if (form_) return;
-  platform::WindowSpec spec;
-  spec.name = "DDEServer";
-  spec.caption = "DDEServer";
-  form_ = ui_.CreateForm(spec);
+  platform::WindowSpec design;
+  design.name = "DDEServer";
+  design.caption = "DDEServer";
+  form_ = ui_.CreateForm(design);
   topic_ = std::make_unique<FormTopic>(ddeServer_, "DDEServer");
 
   RadioVFO = AddItem("RadioVFO", "0");

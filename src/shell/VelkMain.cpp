@@ -23,32 +23,32 @@ constexpr std::uint32_t kWhiteBgr = 0xFFFFFF;
 
 ControlSpec LabelSpec(const char* name, platform::ControlLayout layout, const char* caption,
                       std::uint32_t textBgr) {
-  ControlSpec spec;
-  spec.name = name;
-  spec.layout = layout;
-  spec.text = caption;
-  spec.foreground = Colour::Bgr(textBgr);
-  spec.background = Colour::System(kColourActiveBorder);
-  return spec;
+  ControlSpec design;
+  design.name = name;
+  design.layout = layout;
+  design.text = caption;
+  design.foreground = Colour::Bgr(textBgr);
+  design.background = Colour::System(kColourActiveBorder);
+  return design;
 }
 
 ControlSpec FrequencyBoxSpec(const char* name, platform::ControlLayout layout, const char* toolTip) {
-  ControlSpec spec;
-  spec.name = name;
-  spec.layout = layout;
-  spec.text = "000,000.00";
-  spec.font = Font{"Arial", 9.75};
-  spec.foreground = Colour::Bgr(kBlackBgr);
-  spec.background = Colour::Bgr(kWhiteBgr);
-  spec.toolTip = toolTip;
-  return spec;
+  ControlSpec design;
+  design.name = name;
+  design.layout = layout;
+  design.text = "000,000.00";
+  design.font = Font{"Arial", 9.75};
+  design.foreground = Colour::Bgr(kBlackBgr);
+  design.background = Colour::Bgr(kWhiteBgr);
+  design.toolTip = toolTip;
+  return design;
 }
 
 ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
-  ControlSpec spec;
-  spec.name = name;
-  spec.layout = layout;
-  return spec;
+  ControlSpec design;
+  design.name = name;
+  design.layout = layout;
+  return design;
 }
 
 }  // namespace
@@ -61,14 +61,14 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
       ddeServer_(ddeServer),
       ddeServerModule_(ddeServerModule),
       topic_(platform.ddeServer, "Velk_CorvaneUI") {
-  platform::WindowSpec spec;
-  spec.name = "VelkMain";
-  spec.caption = common::kMainCaption;
-  spec.clientWidth = 3165;
-  spec.clientHeight = 975;
-  spec.background = Colour::System(kColourActiveBorder);
-  spec.hasIcon = true;
-  form_ = platform.ui.CreateForm(spec);
+  platform::WindowSpec design;
+  design.name = "VelkMain";
+  design.caption = common::kMainCaption;
+  design.clientWidth = 3165;
+  design.clientHeight = 975;
+  design.background = Colour::System(kColourActiveBorder);
+  design.hasIcon = true;
+  form_ = platform.ui.CreateForm(design);
   CreateControls();
 
   velkModule_.BindErrorLogLabel(*ErrorLogLabel);

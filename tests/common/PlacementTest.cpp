@@ -17,11 +17,11 @@ constexpr double kScreenHeight = 15360;
 class PlacementTest : public ::testing::Test {
  protected:
   PlacementTest() {
-    platform::WindowSpec spec;
-    spec.name = "VelkMain";
-    spec.clientWidth = 3165;
-    spec.clientHeight = 975;
-    form = std::make_unique<platform::sim::FakeWindow>(fake.ui, spec);
+    platform::WindowSpec design;
+    design.name = "VelkMain";
+    design.clientWidth = 3165;
+    design.clientHeight = 975;
+    form = std::make_unique<platform::sim::FakeWindow>(fake.ui, design);
     form->SetLeft(600);
     form->SetTop(450);
   }

@@ -33,8 +33,8 @@ TEST_F(VelkMainTest, StartShowsTheWindowWithItsVersionAndNoWarnings) {
   Start();
   EXPECT_TRUE(window->Visible());
   EXPECT_EQ(window->Caption(), "Tavix HRD Bridge");
-  EXPECT_EQ(window->Spec().clientWidth, 3165);
-  EXPECT_EQ(window->Spec().clientHeight, 975);
+  EXPECT_EQ(window->Design().clientWidth, 3165);
+  EXPECT_EQ(window->Design().clientHeight, 975);
   EXPECT_EQ(Text("Version"), "version 1.0.8");
   // Without HRD the link box keeps its design text, which translates to no kilohertz.
   EXPECT_EQ(Text("HRDFreq"), "000,000.00");
@@ -48,7 +48,7 @@ TEST_F(VelkMainTest, StartShowsTheWindowWithItsVersionAndNoWarnings) {
 TEST_F(VelkMainTest, ControlsSitAtTheirPlacesInTabOrder) {
   Start();
   std::vector<std::string> order;
-  for (const auto& spec : window->ControlSpecs()) order.push_back(spec.name);
+  for (const auto& design : window->ControlSpecs()) order.push_back(design.name);
   EXPECT_EQ(order, (std::vector<std::string>{"FreqDisplay", "HRDMode", "HRDFreq", "Version", "ErrorLogLabel",
                                              "NoHRDLabel", "HRDButton", "HRDTX", "HRDAltFreq"}));
   const auto& specs = window->ControlSpecs();
@@ -59,9 +59,9 @@ TEST_F(VelkMainTest, ControlsSitAtTheirPlacesInTabOrder) {
   EXPECT_EQ(specs[2].toolTip, "current frequency (hz)");
   // The HRD link boxes lie beyond the client area's right edge.
   for (const char* hidden : {"HRDFreq", "HRDAltFreq", "HRDTX", "HRDButton"})
-    for (const auto& spec : specs)
-      if (spec.name == hidden) {
-        EXPECT_GT(spec.layout.left, window->Spec().clientWidth) << hidden;
+    for (const auto& design : specs)
+      if (design.name == hidden) {
+        EXPECT_GT(design.layout.left, window->Design().clientWidth) << hidden;
       }
   EXPECT_EQ(specs[4].foreground->value, 0x0000FFu);  // red "see ErrorLog"
   EXPECT_EQ(specs[5].foreground->value, 0xFF0000u);  // blue "HRD not running"

@@ -94,7 +94,7 @@ std::optional<std::string> FakeSettingsStore::Stored(const std::string& app, con
 
 // ---- system facts -----------------------------------------------------------------------
 
-int FakeSystemInfo::GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
+int FakeSystemInfo::QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
                                   int bufferSize) {
   auto value = localeValues.find({localeId, infoType});
   if (value == localeValues.end()) return 0;
@@ -176,7 +176,7 @@ namespace {
 template <typename Base>
 class FakeControl : public Base {
  public:
-  explicit FakeControl(const ControlSpec& spec) : name_(spec.name), text_(spec.text), visible_(spec.visible) {}
+  explicit FakeControl(const ControlSpec& design) : name_(design.name), text_(design.text), visible_(design.visible) {}
   const std::string& Name() const override { return name_; }
   std::string Text() const override { return text_; }
   void SetText(std::string_view text) override {
@@ -218,7 +218,7 @@ class FakeTextBox : public FakeControl<TextBox> {
 
 }  // namespace
 
-std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& spec) { return std::make_unique<FakeWindow>(*this, spec); }
+std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& design) { return std::make_unique<FakeWindow>(*this, design); }
 
 std::vector<Window*> FakeUi::LoadedForms() {
   std::vector<Window*> loaded;
@@ -233,8 +233,8 @@ FakeWindow* FakeUi::FindForm(const std::string& name) {
   return nullptr;
 }
 
-FakeWindow::FakeWindow(FakeUi& ui, const WindowSpec& spec)
-    : ui_(ui), spec_(spec), width_(spec.clientWidth + 240), height_(spec.clientHeight + 540) {
+FakeWindow::FakeWindow(FakeUi& ui, const WindowSpec& design)
+    : ui_(ui), design_(design), width_(design.clientWidth + 240), height_(design.clientHeight + 540) {
   ui_.forms_.push_back(this);
 }
 
@@ -252,15 +252,15 @@ void FakeWindow::SetState(WindowState state) {
   if (onResize_) onResize_();
 }
 
-Label& FakeWindow::AddLabel(const ControlSpec& spec) {
-  controlSpecs_.push_back(spec);
-  controls_.push_back(std::make_unique<FakeControl<Label>>(spec));
+Label& FakeWindow::AddLabel(const ControlSpec& design) {
+  controlSpecs_.push_back(design);
+  controls_.push_back(std::make_unique<FakeControl<Label>>(design));
   return static_cast<Label&>(*controls_.back());
 }
 
-TextBox& FakeWindow::AddTextBox(const ControlSpec& spec) {
-  controlSpecs_.push_back(spec);
-  controls_.push_back(std::make_unique<FakeTextBox>(spec));
+TextBox& FakeWindow::AddTextBox(const ControlSpec& design) {
+  controlSpecs_.push_back(design);
+  controls_.push_back(std::make_unique<FakeTextBox>(design));
   return static_cast<TextBox&>(*controls_.back());
 }
 

@@ -72,7 +72,7 @@ class FakeSystemInfo : public SystemInfo {
   std::map<std::pair<RegistryRoot, std::string>, std::vector<RegistryValue>> registry;
 
   common::NumberFormat UserNumberFormat() override { return numberFormat; }
-  int GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
+  int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override { return executableFolder; }
   std::string ExecutableName() override { return executableName; }
   OsVersionInfo GetVersion() override { return version; }
@@ -93,11 +93,13 @@ class FakeWindow;
 class FakeUi : public Ui {
  public:
   ~FakeUi() override;
-  std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::unique_ptr<Window> CreateForm(const WindowSpec& design) override;
   std::vector<Window*> LoadedForms() override;
   std::unique_ptr<Timer> CreateTimer() override;
   void ProcessMessages() override {}
   void Sleep(std::int32_t milliseconds) override { nowMs_ += milliseconds; }
+  /// The tests turn the loop themselves, with `RunFor`.
+  int RunMessageLoop() override { return 0; }
   void Quit() override { quit = true; }
   void EndProcess(int exitCode) override { ended = exitCode; }
 
@@ -221,11 +223,11 @@ struct FakePlatform {
 /// A form of the fake window layer, inspectable by the tests.
 class FakeWindow : public Window {
  public:
-  FakeWindow(FakeUi& ui, const WindowSpec& spec);
+  FakeWindow(FakeUi& ui, const WindowSpec& design);
   ~FakeWindow() override;
 
-  const std::string& Name() const override { return spec_.name; }
-  std::string Caption() const override { return spec_.caption; }
+  const std::string& Name() const override { return design_.name; }
+  std::string Caption() const override { return design_.caption; }
   void Show() override;
   void Hide() override { visible_ = false; }
   bool Visible() const override { return visible_; }
@@ -239,12 +241,12 @@ class FakeWindow : public Window {
   void SetTop(Twips top) override { top_ = top; }
   void SetWidth(Twips width) override { width_ = width; }
   void SetHeight(Twips height) override { height_ = height; }
-  bool Sizable() const override { return spec_.sizable; }
+  bool Sizable() const override { return design_.sizable; }
   int DpiX() const override { return 96; }
   int DpiY() const override { return 96; }
   void BringToFront() override { ++raised; }
-  Label& AddLabel(const ControlSpec& spec) override;
-  TextBox& AddTextBox(const ControlSpec& spec) override;
+  Label& AddLabel(const ControlSpec& design) override;
+  TextBox& AddTextBox(const ControlSpec& design) override;
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
   void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
   void Destroy() override { destroyed = true; }
@@ -253,7 +255,7 @@ class FakeWindow : public Window {
   void Close();
   /// The control of that name, or null.
   Control* Find(const std::string& name);
-  const WindowSpec& Spec() const { return spec_; }
+  const WindowSpec& Design() const { return design_; }
   const std::vector<ControlSpec>& ControlSpecs() const { return controlSpecs_; }
   /// Types one character into the text box `name`, through its key-press handler.
   void Type(const std::string& name, char character);
@@ -263,7 +265,7 @@ class FakeWindow : public Window {
 
  private:
   FakeUi& ui_;
-  WindowSpec spec_;
+  WindowSpec design_;
   bool visible_ = false;
   WindowState state_ = WindowState::Normal;
   Twips left_ = 0, top_ = 0, width_ = 0, height_ = 0;

@@ -142,7 +142,7 @@ common::NumberFormat Win32SystemInfo::UserNumberFormat() {
   return *numberFormat_;
 }
 
-int Win32SystemInfo::GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) {
+int Win32SystemInfo::QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) {
   return ::GetLocaleInfoA(localeId, infoType, buffer, bufferSize);
 }
 

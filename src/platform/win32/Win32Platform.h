@@ -36,7 +36,7 @@ class Win32SettingsStore : public SettingsStore {
 class Win32SystemInfo : public SystemInfo {
  public:
   common::NumberFormat UserNumberFormat() override;
-  int GetLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
+  int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override;
   std::string ExecutableName() override;
   OsVersionInfo GetVersion() override;
@@ -61,7 +61,7 @@ class Win32Ui : public Ui {
   explicit Win32Ui(HINSTANCE instance);
   ~Win32Ui() override;
 
-  std::unique_ptr<Window> CreateForm(const WindowSpec& spec) override;
+  std::unique_ptr<Window> CreateForm(const WindowSpec& design) override;
   std::vector<Window*> LoadedForms() override;
   std::unique_ptr<Timer> CreateTimer() override;
   void ProcessMessages() override;
@@ -69,8 +69,7 @@ class Win32Ui : public Ui {
   void Quit() override;
   void EndProcess(int exitCode) override;
 
-  /// Runs the message loop until `Quit`; returns the exit code.
-  int RunMessageLoop();
+  int RunMessageLoop() override;
 
   HINSTANCE Instance() const { return instance_; }
 

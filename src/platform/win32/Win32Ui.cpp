@@ -43,26 +43,26 @@ struct GdiObject {
 /// One child control, label (STATIC) or text box (EDIT).
 class Win32Control {
  public:
-  Win32Control(HWND parent, int id, const ControlSpec& spec, bool edit, HFONT defaultFont)
-      : spec_(spec), edit_(edit) {
+  Win32Control(HWND parent, int id, const ControlSpec& design, bool edit, HFONT defaultFont)
+      : design_(design), edit_(edit) {
     const int dpiX = ScreenDpi(LOGPIXELSX);
     const int dpiY = ScreenDpi(LOGPIXELSY);
-    const DWORD style = WS_CHILD | (spec.visible ? WS_VISIBLE : 0) |
+    const DWORD style = WS_CHILD | (design.visible ? WS_VISIBLE : 0) |
                         (edit ? WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL : SS_LEFT | SS_NOPREFIX);
-    window_ = CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", spec.text.c_str(), style,
-                              ToPixels(spec.layout.left, dpiX), ToPixels(spec.layout.top, dpiY),
-                              ToPixels(spec.layout.width, dpiX), ToPixels(spec.layout.height, dpiY), parent,
+    window_ = CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", design.text.c_str(), style,
+                              ToPixels(design.layout.left, dpiX), ToPixels(design.layout.top, dpiY),
+                              ToPixels(design.layout.width, dpiX), ToPixels(design.layout.height, dpiY), parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     HFONT font = defaultFont;
-    if (!spec.font.face.empty()) {
-      font_.handle = CreateFontA(-static_cast<int>(std::lround(spec.font.points * dpiY / 72.0)), 0, 0, 0,
+    if (!design.font.face.empty()) {
+      font_.handle = CreateFontA(-static_cast<int>(std::lround(design.font.points * dpiY / 72.0)), 0, 0, 0,
                                  FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                 spec.font.face.c_str());
+                                 design.font.face.c_str());
       font = static_cast<HFONT>(font_.handle);
     }
     SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec.background) background_.handle = CreateSolidBrush(ColourRef(*spec.background));
+    if (design.background) background_.handle = CreateSolidBrush(ColourRef(*design.background));
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~Win32Control() {
@@ -70,7 +70,7 @@ class Win32Control {
   }
 
   HWND Handle() const { return window_; }
-  const ControlSpec& Spec() const { return spec_; }
+  const ControlSpec& Design() const { return design_; }
   bool IsEdit() const { return edit_; }
 
   std::string GetText() const {
@@ -94,9 +94,9 @@ class Win32Control {
 
   /// Colours for WM_CTLCOLOR*: returns the brush, or null for the defaults.
   HBRUSH Paint(HDC dc) const {
-    if (spec_.foreground) SetTextColor(dc, ColourRef(*spec_.foreground));
-    if (!spec_.background) return nullptr;
-    SetBkColor(dc, ColourRef(*spec_.background));
+    if (design_.foreground) SetTextColor(dc, ColourRef(*design_.foreground));
+    if (!design_.background) return nullptr;
+    SetBkColor(dc, ColourRef(*design_.background));
     return static_cast<HBRUSH>(background_.handle);
   }
 
@@ -104,7 +104,7 @@ class Win32Control {
   WNDPROC originalProc = nullptr;
 
  private:
-  ControlSpec spec_;
+  ControlSpec design_;
   bool edit_;
   HWND window_ = nullptr;
   GdiObject font_;
@@ -116,7 +116,7 @@ template <typename Base>
 class ControlAdapter : public Base {
  public:
   explicit ControlAdapter(std::unique_ptr<Win32Control> control) : control_(std::move(control)) {}
-  const std::string& Name() const override { return control_->Spec().name; }
+  const std::string& Name() const override { return control_->Design().name; }
   std::string Text() const override { return control_->GetText(); }
   void SetText(std::string_view text) override { control_->PutText(text); }
   bool Visible() const override { return (GetWindowLongA(control_->Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -190,22 +190,22 @@ class Win32TextBox : public ControlAdapter<TextBox> {
 /// A form: a top-level window of the program's own class.
 class Win32Window : public Window {
  public:
-  Win32Window(HINSTANCE instance, const WindowSpec& spec, std::vector<Window*>& loaded)
-      : spec_(spec), loaded_(loaded) {
+  Win32Window(HINSTANCE instance, const WindowSpec& design, std::vector<Window*>& loaded)
+      : design_(design), loaded_(loaded) {
     dpiX_ = ScreenDpi(LOGPIXELSX);
     dpiY_ = ScreenDpi(LOGPIXELSY);
     style_ = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN |
-             (spec.sizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
-    RECT frame{0, 0, ToPixels(spec.clientWidth, dpiX_), ToPixels(spec.clientHeight, dpiY_)};
+             (design.sizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
+    RECT frame{0, 0, ToPixels(design.clientWidth, dpiX_), ToPixels(design.clientHeight, dpiY_)};
     AdjustWindowRectEx(&frame, style_, FALSE, WS_EX_CONTROLPARENT);
-    window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, spec.caption.c_str(), style_, CW_USEDEFAULT,
+    window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, design.caption.c_str(), style_, CW_USEDEFAULT,
                               CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
     if (!window_) throw common::Failure(common::RunError::InvalidProcedureCall);
     loaded_.push_back(this);
-    if (spec.background) background_.handle = CreateSolidBrush(ColourRef(*spec.background));
+    if (design.background) background_.handle = CreateSolidBrush(ColourRef(*design.background));
     defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    if (spec.hasIcon) {
+    if (design.hasIcon) {
       SendMessageA(window_, WM_SETICON, ICON_BIG,
                    reinterpret_cast<LPARAM>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
                                                        32, 32, 0)));
@@ -216,7 +216,7 @@ class Win32Window : public Window {
   }
   ~Win32Window() override { Destroy(); }
 
-  const std::string& Name() const override { return spec_.name; }
+  const std::string& Name() const override { return design_.name; }
   std::string Caption() const override {
     char text[256] = {};
     GetWindowTextA(window_, text, sizeof text);
@@ -262,7 +262,7 @@ class Win32Window : public Window {
   void SetTop(Twips top) override { Move(Bounds().left, ToPixels(top, dpiY_), SWP_NOSIZE); }
   void SetWidth(Twips width) override { Size(ToPixels(width, dpiX_), Bounds().bottom - Bounds().top); }
   void SetHeight(Twips height) override { Size(Bounds().right - Bounds().left, ToPixels(height, dpiY_)); }
-  bool Sizable() const override { return spec_.sizable; }
+  bool Sizable() const override { return design_.sizable; }
   int DpiX() const override { return dpiX_; }
   int DpiY() const override { return dpiY_; }
   void BringToFront() override {
@@ -270,18 +270,18 @@ class Win32Window : public Window {
     SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(window_);
   }
-  Label& AddLabel(const ControlSpec& spec) override {
-    auto label = std::make_unique<Win32Label>(NewControl(spec, false));
+  Label& AddLabel(const ControlSpec& design) override {
+    auto label = std::make_unique<Win32Label>(NewControl(design, false));
     Label& result = *label;
     children_.push_back(std::move(label));
     return result;
   }
-  TextBox& AddTextBox(const ControlSpec& spec) override {
-    auto box = std::make_unique<Win32TextBox>(NewControl(spec, true));
+  TextBox& AddTextBox(const ControlSpec& design) override {
+    auto box = std::make_unique<Win32TextBox>(NewControl(design, true));
     Win32Control* control = &box->Control();
     TextBox& result = *box;
     children_.push_back(std::move(box));
-    if (!spec.toolTip.empty()) AddToolTip(*control);
+    if (!design.toolTip.empty()) AddToolTip(*control);
     return result;
   }
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
@@ -340,8 +340,8 @@ class Win32Window : public Window {
   void Attach(HWND window) { window_ = window; }
 
  private:
-  std::unique_ptr<Win32Control> NewControl(const ControlSpec& spec, bool edit) {
-    auto control = std::make_unique<Win32Control>(window_, nextId_++, spec, edit, defaultFont_);
+  std::unique_ptr<Win32Control> NewControl(const ControlSpec& design, bool edit) {
+    auto control = std::make_unique<Win32Control>(window_, nextId_++, design, edit, defaultFont_);
     controls_.push_back(control.get());
     return control;
   }
@@ -362,7 +362,7 @@ class Win32Window : public Window {
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = window_;
     tool.uId = reinterpret_cast<UINT_PTR>(control.Handle());
-    tool.lpszText = const_cast<char*>(control.Spec().toolTip.c_str());
+    tool.lpszText = const_cast<char*>(control.Design().toolTip.c_str());
     SendMessageA(toolTip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
   RECT Bounds() const {
@@ -380,7 +380,7 @@ class Win32Window : public Window {
     if (onResize_) common::Ignore([&] { onResize_(); });
   }
 
-  WindowSpec spec_;
+  WindowSpec design_;
   std::vector<Window*>& loaded_;
   HWND window_ = nullptr;
   HWND toolTip_ = nullptr;
@@ -521,8 +521,8 @@ LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wPar
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::unique_ptr<Window> Win32Ui::CreateForm(const WindowSpec& spec) {
-  return std::make_unique<Win32Window>(instance_, spec, forms_);
+std::unique_ptr<Window> Win32Ui::CreateForm(const WindowSpec& design) {
+  return std::make_unique<Win32Window>(instance_, design, forms_);
 }
 
 std::vector<Window*> Win32Ui::LoadedForms() { return forms_; }
