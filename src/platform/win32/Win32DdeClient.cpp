@@ -45,6 +45,9 @@ void DeliverWaitingDdeMessages() {
 /// would be taken for the answer to the next transaction, which would then end before its
 /// real answer came: a hot link started so can reach the server without its item's name.
 void DeliverTrailingAcknowledgement() {
+  // Only Wine sends it; Windows is not kept waiting for nothing.
+  static const bool onWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  if (!onWine) return;
   constexpr ULONGLONG kWaitMs = 50;
   const ULONGLONG deadline = GetTickCount64() + kWaitMs;
   for (;;) {
