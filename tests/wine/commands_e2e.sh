@@ -179,11 +179,7 @@ case_shutdown_is_answered_at_once_and_ends_a_second_later() {
 }
 
 main() {
-  if ! wine_setup; then
-    fail_case setup "could not prepare Xvfb and the Wine prefix"
-    report
-    return
-  fi
+  setup_or_report || return
   if start_hrd && start_bridge && WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
     run_case case_test_and_unknown_words
     run_case case_qsy_reaches_hrd_after_the_answer

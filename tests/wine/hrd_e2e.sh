@@ -175,11 +175,7 @@ case_one_sibling_listening_starts_silently() {
 }
 
 main() {
-  if ! wine_setup; then
-    fail_case setup "could not prepare Xvfb and the Wine prefix"
-    report
-    return
-  fi
+  setup_or_report || return
   if start_bridge; then
     run_case case_warning_hidden_at_first_then_blinking
     run_case case_hrd_appearing_is_linked_and_translated

@@ -233,6 +233,14 @@ fail_case() {
   CURRENT_CASE=""
 }
 
+# wine_setup, or, when it fails, a failed case and the closing line: false then.
+setup_or_report() {
+  wine_setup && return 0
+  fail_case setup "could not prepare Xvfb and the Wine prefix"
+  report
+  return 1
+}
+
 # Prints the closing line and returns the exit status for the script.
 report() {
   if ((SKIPPED > 0)); then

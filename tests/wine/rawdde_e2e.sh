@@ -100,11 +100,7 @@ case_raw_link_ends_with_the_bridge() {
 # ---------------------------------------------------------------------------------------
 
 main() {
-  if ! wine_setup; then
-    fail_case setup "could not prepare Xvfb and the Wine prefix"
-    report
-    return
-  fi
+  setup_or_report || return
   if start_bridge; then
     run_case case_raw_requests_match_ddeml
     run_case case_raw_execute_acknowledged_per_topic

@@ -126,11 +126,7 @@ case_first_error_brings_the_report_and_close_the_shutdown_line() {
 }
 
 main() {
-  if ! wine_setup; then
-    fail_case setup "could not prepare Xvfb and the Wine prefix"
-    report
-    return
-  fi
+  setup_or_report || return
   if start_bridge; then
     run_case case_version_saved_at_start
     run_case case_moved_window_reopens_where_it_was

@@ -193,11 +193,7 @@ case_close_ends_process() {
 # ---------------------------------------------------------------------------------------
 
 main() {
-  if ! wine_setup; then
-    fail_case setup "could not prepare Xvfb and the Wine prefix"
-    report
-    return
-  fi
+  setup_or_report || return
 
   # First run: everything that only looks, then a clean close.
   if start_bridge; then
