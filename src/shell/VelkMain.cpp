@@ -1,5 +1,6 @@
 #include "shell/VelkMain.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "common/ProgramIdentity.h"
@@ -122,15 +123,8 @@ void VelkMain::CreateControls() {
   ShutdownTimer = platform_.ui.CreateTimer();
   ShutdownTimer->SetInterval(1000);
 
-  for (platform::Control* control : {static_cast<platform::Control*>(FreqDisplay),
-                                     static_cast<platform::Control*>(HRDMode),
-                                     static_cast<platform::Control*>(HRDFreq),
-                                     static_cast<platform::Control*>(Version),
-                                     static_cast<platform::Control*>(ErrorLogLabel),
-                                     static_cast<platform::Control*>(NoHRDLabel),
-                                     static_cast<platform::Control*>(HRDButton),
-                                     static_cast<platform::Control*>(HRDTX),
-                                     static_cast<platform::Control*>(HRDAltFreq)})
+  for (platform::Control* control : std::initializer_list<platform::Control*>{
+           FreqDisplay, HRDMode, HRDFreq, Version, ErrorLogLabel, NoHRDLabel, HRDButton, HRDTX, HRDAltFreq})
     topic_.Serve(*control);
 }
 
