@@ -81,9 +81,7 @@ wine_setup() {
   trap wine_teardown EXIT
   trap 'exit 130' INT TERM
   local exe
-  for exe in "$BRIDGE_EXE" "$SUITE_CLIENT_EXE"; do
-    [[ -f "$exe" ]] || { log "missing $exe (build it first)"; return 1; }
-  done
+  [[ -f "$SUITE_CLIENT_EXE" ]] || { log "missing $SUITE_CLIENT_EXE (build it first)"; return 1; }
   pick_wine || return 1
   TEMP_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/tavix-wine.XXXXXX") || return 1
   if [[ -n "${USE_DISPLAY:-}" ]]; then
@@ -109,7 +107,15 @@ wine_setup() {
 # A fresh folder holding copies of the exes; the bridge started from it logs into it.
 new_run_dir() {
   RUN_DIR=$(mktemp -d "$TEMP_ROOT/run.XXXXXX") || return 1
-  cp "$BRIDGE_EXE" "$RUN_DIR/" && cp "$SUITE_CLIENT_EXE" "$RUN_DIR/suite_client.exe"
+  cp "$SUITE_CLIENT_EXE" "$RUN_DIR/suite_client.exe" || return 1
+  [[ ! -f "$BRIDGE_EXE" ]] || cp "$BRIDGE_EXE" "$RUN_DIR/"
+}
+
+# A process we started and have reaped: its PID may be reused by anyone, never signal it.
+forget_pid() {
+  local pid kept=()
+  for pid in "${STARTED_PIDS[@]}"; do [[ "$pid" == "$1" ]] || kept+=("$pid"); done
+  STARTED_PIDS=("${kept[@]}")
 }
 
 bridge_path() { echo "$RUN_DIR/$(basename "$BRIDGE_EXE")"; }
@@ -127,6 +133,7 @@ bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
 
 # Starts the bridge from the run folder and waits for its window. Sets BRIDGE_PID.
 start_bridge() {
+  [[ -f "$(bridge_path)" ]] || { log "missing $BRIDGE_EXE (build it first)"; return 1; }
   (cd "$RUN_DIR" && exec "$WINE" "$(bridge_path)") >"$RUN_DIR/bridge.out" 2>&1 &
   BRIDGE_PID=$!
   STARTED_PIDS+=("$BRIDGE_PID")

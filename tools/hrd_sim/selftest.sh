@@ -14,146 +14,34 @@
 set -u
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-REPO_ROOT=$(cd "$HERE/../.." && pwd)
 # An exe given from outside is tested as it is; the default one is rebuilt when stale.
-if [[ -n "${HRD_SIM_EXE:-}" ]]; then
-  BUILD_SIM=0
-else
-  BUILD_SIM=1
-  HRD_SIM_EXE=$REPO_ROOT/build/win64/hrd_sim.exe
-fi
-SUITE_CLIENT_EXE=${SUITE_CLIENT_EXE:-$REPO_ROOT/build/win64/suite_client.exe}
+BUILD_SIM=1
+[[ -n "${HRD_SIM_EXE:-}" ]] && BUILD_SIM=0
+source "$HERE/../../tests/wine/lib.sh"
 
 SERVICE=HRD_RADIO_000
 TOPIC=HRD_CAT
 # One log line: seconds since start, UTC wall clock, the event.
 STAMP_RE='[0-9]+\.[0-9]{3} [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z'
-
-TEMP_ROOT=""
-XVFB_PID=""
 SIM_PID=""
-STARTED_PIDS=()
-PASSED=0
-FAILED=0
-CURRENT=""
-
-say() { printf '%s\n' "$*" >&2; }
-
-# ---------------------------------------------------------------------------------------
-# Processes, display, prefix
-# ---------------------------------------------------------------------------------------
-
-stop_pid() {
-  local pid=$1 i
-  if kill -0 "$pid" 2>/dev/null; then
-    kill "$pid" 2>/dev/null
-    for ((i = 0; i < 20; i++)); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null
-  fi
-  wait "$pid" 2>/dev/null
-  return 0
-}
-
-# A reaped PID may be reused by anyone: never signal it again.
-forget_pid() {
-  local pid kept=()
-  for pid in "${STARTED_PIDS[@]}"; do [[ "$pid" == "$1" ]] || kept+=("$pid"); done
-  STARTED_PIDS=("${kept[@]}")
-}
-
-cleanup() {
-  local status=$?
-  trap - EXIT
-  cd / || true
-  exec 3>&- 2>/dev/null
-  local pid
-  for pid in "${STARTED_PIDS[@]}"; do stop_pid "$pid"; done
-  if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" ]]; then
-    wineserver -k >/dev/null 2>&1
-    timeout 20 wineserver -w >/dev/null 2>&1
-  fi
-  [[ -n "$XVFB_PID" ]] && stop_pid "$XVFB_PID"
-  [[ -n "$TEMP_ROOT" && -d "$TEMP_ROOT" ]] && rm -rf "$TEMP_ROOT"
-  exit "$status"
-}
-
-# The 64-bit loader itself, so that $! is the PID of the Windows process (it execs).
-pick_wine() {
-  if [[ -x /usr/lib/wine/wine64 ]]; then
-    WINE=/usr/lib/wine/wine64
-  elif command -v wine64 >/dev/null 2>&1; then
-    WINE=$(command -v wine64)
-  else
-    WINE=$(command -v wine) || return 1
-  fi
-  command -v wineserver >/dev/null 2>&1
-}
-
-# The first display from 400 on with neither socket nor lock; a number another run takes
-# at the same moment makes our Xvfb exit, and the next one is tried.
-start_xvfb() {
-  local n i
-  for ((n = 400; n < 600; n++)); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$TEMP_ROOT/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    for ((i = 0; i < 100; i++)); do
-      if ! kill -0 "$XVFB_PID" 2>/dev/null; then
-        wait "$XVFB_PID" 2>/dev/null
-        XVFB_PID=""
-        break
-      fi
-      if [[ -S /tmp/.X11-unix/X$n ]]; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      sleep 0.1
-    done
-    [[ -n "$XVFB_PID" ]] && stop_pid "$XVFB_PID"
-    XVFB_PID=""
-  done
-  return 1
-}
 
 build_if_stale() {
   local source=$HERE/HrdSim.cpp
   if ((BUILD_SIM == 0)); then
-    [[ -f "$HRD_SIM_EXE" ]] || say "missing $HRD_SIM_EXE"
+    [[ -f "$HRD_SIM_EXE" ]] || log "missing $HRD_SIM_EXE"
     [[ -f "$HRD_SIM_EXE" ]]
     return
   fi
   [[ -f "$HRD_SIM_EXE" && ! "$source" -nt "$HRD_SIM_EXE" ]] && return 0
-  say "building $HRD_SIM_EXE"
+  log "building $HRD_SIM_EXE"
   mkdir -p "$(dirname "$HRD_SIM_EXE")"
   x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$HRD_SIM_EXE" "$source" -luser32 -lgdi32
 }
 
-setup() {
-  trap cleanup EXIT
-  trap 'exit 130' INT TERM
-  build_if_stale || { say "cannot build hrd_sim.exe"; return 1; }
-  [[ -f "$SUITE_CLIENT_EXE" ]] || { say "missing $SUITE_CLIENT_EXE (build it first)"; return 1; }
-  pick_wine || { say "wine64 or wineserver not found"; return 1; }
-  TEMP_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/hrd-sim-selftest.XXXXXX") || return 1
-  start_xvfb || { say "no free X display from :400 on"; return 1; }
-  export WINEPREFIX=$TEMP_ROOT/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  if ! "$WINE" wineboot -i >"$TEMP_ROOT/wineboot.log" 2>&1; then
-    say "wineboot failed:"
-    tail -n 20 "$TEMP_ROOT/wineboot.log" >&2
-    return 1
-  fi
-  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-    >>"$TEMP_ROOT/wineboot.log" 2>&1 || { say "wine reg add failed"; return 1; }
-  cp "$HRD_SIM_EXE" "$TEMP_ROOT/hrd_sim.exe" && cp "$SUITE_CLIENT_EXE" "$TEMP_ROOT/suite_client.exe"
-}
-
-# Runs the simulator in the temp folder (relative names: Wine maps the folder to Z:),
-# with the control file, the log, and a FIFO as its stdin (fd 3 is our end).
+# Runs the simulator in the run folder (relative names: Wine maps the folder to Z:), with
+# the control file, the log, and a FIFO as its stdin (fd 3 is our end).
 start_sim() {
-  cd "$TEMP_ROOT" || return 1
+  cp "$HRD_SIM_EXE" "$RUN_DIR/hrd_sim.exe" && cd "$RUN_DIR" || return 1
   : >control.txt
   mkfifo stdin.fifo || return 1
   exec 3<>stdin.fifo
@@ -171,12 +59,9 @@ start_sim() {
 
 # wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
 wait_for() {
-  local deadline=$((SECONDS + $1))
+  local WAIT_TIMEOUT=$1
   shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
+  wait_until "$@"
 }
 
 client() { timeout 30 "$WINE" suite_client.exe "$@"; }
@@ -198,21 +83,6 @@ log_count_above() { (($(grep -c -- "$1" sim.log) > $2)); }
 log_has() { grep -Eq -- "^$STAMP_RE $1\$" sim.log; }
 
 now_ms() { date +%s%3N; }
-
-fail() {
-  echo "FAIL: $CURRENT: $*"
-  return 1
-}
-
-run_case() {
-  CURRENT=$1
-  if "$1"; then
-    PASSED=$((PASSED + 1))
-    echo "ok: $1"
-  else
-    FAILED=$((FAILED + 1))
-  fi
-}
 
 # expect_value ITEM VALUE: a REQUEST of ITEM gives exactly VALUE.
 expect_value() {
@@ -391,15 +261,14 @@ case_quit_ends_in_order() {
 # ---------------------------------------------------------------------------------------
 
 main() {
-  if ! setup; then
-    echo "0 passed, 1 failed"
-    exit 2
-  fi
+  build_if_stale || { log "cannot build hrd_sim.exe"; fail_case setup "no simulator"; report; return; }
+  setup_or_report || return
   if ! start_sim; then
-    say "hrd_sim did not become ready; its output:"
-    head -c 3000 "$TEMP_ROOT/sim.out" "$TEMP_ROOT/sim.err" >&2
-    echo "0 passed, 1 failed"
-    exit 1
+    log "hrd_sim did not become ready; its output:"
+    head -c 3000 "$RUN_DIR/sim.out" "$RUN_DIR/sim.err" >&2
+    fail_case start_sim "the simulator did not start"
+    report
+    return
   fi
   run_case case_starting_values
   run_case case_frqa_is_acked_applied_and_logged
@@ -412,11 +281,10 @@ main() {
   run_case case_stall_then_ack_for_a_patient_client
   run_case case_quit_ends_in_order
   if ((FAILED > 0)); then
-    say "--- simulator log ---"
-    tail -n 60 "$TEMP_ROOT/sim.log" >&2
+    log "--- simulator log ---"
+    tail -n 60 "$RUN_DIR/sim.log" >&2
   fi
-  echo "$PASSED passed, $FAILED failed"
-  ((FAILED == 0))
+  report
 }
 
 main "$@"
