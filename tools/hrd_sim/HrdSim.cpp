@@ -30,6 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "../common/ToolText.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -111,21 +113,7 @@ std::pair<std::string_view, std::string_view> SplitVerb(std::string_view text) {
   return {text.substr(0, blank), Trim(text.substr(blank))};
 }
 
-// Makes a text safe for one log line: backslash, CR, LF and TAB become \\ \r \n \t.
-std::string OneLine(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c; break;
-    }
-  }
-  return out;
-}
+using tools::OneLine;
 
 std::optional<DWORD> ParseMilliseconds(std::string_view text) {
   if (!AllDigits(text) || text.size() > 9) return std::nullopt;

@@ -31,6 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../common/ToolText.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -67,21 +69,7 @@ void PrintError(const char* format, ...) {
   va_end(args);
 }
 
-// Makes a text safe for a one-line record: backslash, CR, LF and TAB become \\ \r \n \t.
-std::string OneLine(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c; break;
-    }
-  }
-  return out;
-}
+using tools::OneLine;
 
 // The reverse for typed characters: \r \n \t \\ become the control characters.
 std::string Unescape(std::string_view text) {
