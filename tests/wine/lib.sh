@@ -125,8 +125,11 @@ suite_client() {
   "$WINE" "$RUN_DIR/suite_client.exe" "$@"
 }
 
+# Whether the window is there; the first dump after a start is kept in first-window.txt.
 bridge_window_exists() {
-  suite_client windows "$BRIDGE_CAPTION" >/dev/null 2>&1
+  local dump
+  dump=$(suite_client windows "$BRIDGE_CAPTION" 2>/dev/null) || return 1
+  [[ -s "$RUN_DIR/first-window.txt" ]] || printf '%s\n' "$dump" >"$RUN_DIR/first-window.txt"
 }
 
 bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
@@ -134,6 +137,7 @@ bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
 # Starts the bridge from the run folder and waits for its window. Sets BRIDGE_PID.
 start_bridge() {
   [[ -f "$(bridge_path)" ]] || { log "missing $BRIDGE_EXE (build it first)"; return 1; }
+  rm -f "$RUN_DIR/first-window.txt"
   (cd "$RUN_DIR" && exec "$WINE" "$(bridge_path)") >"$RUN_DIR/bridge.out" 2>&1 &
   BRIDGE_PID=$!
   STARTED_PIDS+=("$BRIDGE_PID")
