@@ -1285,6 +1285,24 @@ int RunBurst(const Args& args, const Options& /*options*/) {
   return exitCode;
 }
 
+// Shows a top-level window and then stops serving messages for SECONDS: a program hung on
+// the desktop, for checking that others do not hang with it.
+int RunHang(const Args& args, const Options& /*options*/) {
+  std::optional<DWORD> seconds = ParseUnsigned(args[0].c_str());
+  if (!seconds) {
+    PrintError("bad number of seconds \"%s\"", args[0].c_str());
+    return kUsage;
+  }
+  HWND window = CreateWindowExA(0, "STATIC", "suite_client hung window", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  if (window == nullptr) return kFailure;
+  PumpMessagesUntil(GetTickCount64() + 100, [] { return false; });
+  PrintLine("READY");
+  Sleep(*seconds * 1000);
+  DestroyWindow(window);
+  return kOk;
+}
+
 // Where `listen` writes: stdout, and a log file when one is given; each line flushed.
 class EventLog {
  public:
@@ -1464,6 +1482,7 @@ constexpr Command kCommands[] = {
     {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
     {"listen", 2, kAnyNumber, kLogOption, "listen SECONDS NAME [NAME...]", RunListen},
+    {"hang", 1, 1, kNoOptions, "hang SECONDS", RunHang},
     {"windows", 1, 1, kNoOptions, "windows CAPTION", RunWindows},
     {"close", 1, 1, kNoOptions, "close CAPTION", RunClose},
     {"minimize", 1, 1, kNoOptions, "minimize CAPTION", RunMinimize},
@@ -1486,6 +1505,7 @@ void PrintUsage() {
       "\n"
       "request  prints the item's CF_TEXT value.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
+      "hang     shows a window, prints READY, then serves no message for SECONDS.\n"
       "burst    connects one raw conversation per COMMAND, then posts them DELAY_MS apart\n"
       "         without waiting, and prints each answer (ACK, NACK, ...) in order.\n"
       "watch    prints the current value once the hot link is up, then each advised value,\n"

@@ -9,8 +9,14 @@
 // A conversation is taken for gone when DDEML reports its end, or when its partner window
 // no longer exists: a partner that crashed sends no terminate, and the handle would
 // otherwise look alive for ever.
+//
+// Before DdeConnect, every top-level window is asked in turn, with a short time-out each,
+// whether it serves the service and topic. Under Wine, DdeConnect waits for as long as any
+// window on the desktop hangs; asked this way a hung window costs a tenth of a second, and
+// while nobody serves (HRD not running, retried every second) DdeConnect is not called.
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/ErrorTrap.h"
 #include "common/Text.h"
@@ -30,6 +36,9 @@ Win32DdeClient* theClient = nullptr;
 // act (HRD tunes the radio), so it gets the classic forms runtime's five seconds.
 constexpr DWORD kLinkTimeoutMs = 2000;
 constexpr DWORD kExecuteTimeoutMs = 5000;
+// How long one window may take to answer the question who serves a service and topic.
+constexpr UINT kProbeTimeoutMs = 100;
+constexpr const char* kProbeClass = "TavixHrdBridgeDdeProbe";
 
 /// Delivers the DDE messages already waiting for this thread. Wine's DDEML leaves the
 /// acknowledgement of a hot link's start in the queue after the transaction has returned;
@@ -182,9 +191,21 @@ class Win32Conversation : public DdeConversation {
   std::map<std::string, std::unique_ptr<OwnedString>> heldNames_;
 };
 
-Win32DdeClient::Win32DdeClient() { theClient = this; }
+Win32DdeClient::Win32DdeClient() {
+  theClient = this;
+  WNDCLASSEXA probeClass{};
+  probeClass.cbSize = sizeof probeClass;
+  probeClass.lpfnWndProc = ProbeWindowProc;
+  probeClass.hInstance = GetModuleHandleA(nullptr);
+  probeClass.lpszClassName = kProbeClass;
+  RegisterClassExA(&probeClass);
+  // A hidden top-level window, as a DDE client's is: servers answer it like any other.
+  probe_ = CreateWindowExA(0, kProbeClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
+                           nullptr);
+}
 
 Win32DdeClient::~Win32DdeClient() {
+  if (probe_) DestroyWindow(probe_);
   conversations_.clear();
   if (spare_) DdeUninitialize(spare_);
   if (listener_) DdeUninitialize(listener_);
@@ -201,9 +222,52 @@ DWORD Win32DdeClient::TakeInstance() {
   return instance;
 }
 
+LRESULT CALLBACK Win32DdeClient::ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DDE_ACK && theClient && theClient->probing_) {
+    // A server answered the initiate: note it, release the atoms it sent, and end the
+    // conversation it has just opened with us at once.
+    theClient->probeAnswered_ = true;
+    if (LOWORD(lParam)) GlobalDeleteAtom(LOWORD(lParam));
+    if (HIWORD(lParam)) GlobalDeleteAtom(HIWORD(lParam));
+    PostMessageA(reinterpret_cast<HWND>(wParam), WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
+    return 0;
+  }
+  // The servers' answering terminates need nothing more.
+  if (message == WM_DDE_ACK || message == WM_DDE_TERMINATE) return 0;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool Win32DdeClient::AnyServerAnswers(const std::string& service, const std::string& topic) {
+  if (!probe_) return true;  // no way to ask first: let DdeConnect find out
+  std::vector<HWND> windows;
+  EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  const ATOM application = GlobalAddAtomA(service.c_str());
+  const ATOM topicAtom = GlobalAddAtomA(topic.c_str());
+  probing_ = true;
+  probeAnswered_ = false;
+  for (HWND window : windows) {
+    if (window == probe_) continue;
+    DWORD_PTR result = 0;
+    // Not SMTO_BLOCK: a server answers with a sent message, which must get through.
+    SendMessageTimeoutA(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(probe_), MAKELPARAM(application, topicAtom),
+                        SMTO_ABORTIFHUNG, kProbeTimeoutMs, &result);
+    if (probeAnswered_) break;
+  }
+  probing_ = false;
+  GlobalDeleteAtom(application);
+  GlobalDeleteAtom(topicAtom);
+  return probeAnswered_;
+}
+
 std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& service, const std::string& topic) {
   const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
+  if (!AnyServerAnswers(service, topic)) throw common::Failure(common::RunError::DdeNoResponse);
 
   const DWORD instance = TakeInstance();
   HCONV handle = nullptr;

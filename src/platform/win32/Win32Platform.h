@@ -130,8 +130,15 @@ class Win32DdeClient : public DdeClient {
   HDDEDATA Handle(UINT type, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
   /// A DDEML instance with no conversation in it, made when none is spare.
   DWORD TakeInstance();
+  /// Whether any window answers an initiate for `service` and `topic`, asking each window
+  /// with a short time-out of its own.
+  bool AnyServerAnswers(const std::string& service, const std::string& topic);
+  static LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   Win32Conversation* Find(HCONV conversation, HSZ topic, HSZ item);
 
+  HWND probe_ = nullptr;  // asks who serves a service and topic
+  bool probing_ = false;
+  bool probeAnswered_ = false;
   DWORD listener_ = 0;  // hears registrations only
   DWORD spare_ = 0;     // kept from a connect that no server answered
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
