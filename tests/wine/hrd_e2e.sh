@@ -35,10 +35,16 @@ warning_hidden_for_a_while() {
 }
 
 case_warning_hidden_at_first_then_blinking() {
-  # The first look at the window, taken as soon as it appeared.
-  local first
+  # The first look at the window, taken as soon as it appeared. The first tick comes a
+  # second after start-up at the earliest, so a look within that second must find the
+  # warning hidden; a later first look (a slow machine) cannot tell.
+  local first elapsed=$((FIRST_WINDOW_MS - BRIDGE_STARTED_MS))
   first=$(awk -F'|' '$1 == "Static" && $4 == "HRD not running" {print $2; exit}' "$RUN_DIR/first-window.txt")
-  [[ "$first" == 0 ]] || { fail "\"HRD not running\" is shown right after start"; return 1; }
+  if ((elapsed < 950)); then
+    [[ "$first" == 0 ]] || { fail "\"HRD not running\" is shown ${elapsed} ms after start"; return 1; }
+  else
+    log "the first look at the window came ${elapsed} ms after start: too late to see the warning's first state"
+  fi
   local samples changes
   samples=$(sample_warning 6)
   changes=$(transitions <<<"$samples")

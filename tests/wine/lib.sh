@@ -101,7 +101,11 @@ wine_setup() {
   # A crashing program must end, not wait in a crash dialog that nobody will click.
   "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
-  new_run_dir
+  new_run_dir || return 1
+  # The first window of a fresh prefix also starts Wine's desktop, which takes seconds:
+  # let that happen now rather than inside a timed check.
+  suite_client windows "no such window" >/dev/null 2>&1
+  return 0
 }
 
 # A fresh folder holding copies of the exes; the bridge started from it logs into it.
@@ -129,7 +133,10 @@ suite_client() {
 bridge_window_exists() {
   local dump
   dump=$(suite_client windows "$BRIDGE_CAPTION" 2>/dev/null) || return 1
-  [[ -s "$RUN_DIR/first-window.txt" ]] || printf '%s\n' "$dump" >"$RUN_DIR/first-window.txt"
+  if [[ ! -s "$RUN_DIR/first-window.txt" ]]; then
+    FIRST_WINDOW_MS=$(date +%s%3N)
+    printf '%s\n' "$dump" >"$RUN_DIR/first-window.txt"
+  fi
 }
 
 bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
@@ -138,9 +145,11 @@ bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
 start_bridge() {
   [[ -f "$(bridge_path)" ]] || { log "missing $BRIDGE_EXE (build it first)"; return 1; }
   rm -f "$RUN_DIR/first-window.txt"
+  BRIDGE_STARTED_MS=$(date +%s%3N)
   (cd "$RUN_DIR" && exec "$WINE" "$(bridge_path)") >"$RUN_DIR/bridge.out" 2>&1 &
   BRIDGE_PID=$!
   STARTED_PIDS+=("$BRIDGE_PID")
+  local WAIT_POLL=0.05
   wait_until bridge_up_or_gone
   if pid_gone "$BRIDGE_PID"; then
     log "the bridge ended during start-up; its output:"
@@ -155,12 +164,13 @@ start_bridge() {
 
 pid_gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# wait_until COMMAND ARGS...: true as soon as the command succeeds, false after WAIT_TIMEOUT.
+# wait_until COMMAND ARGS...: true as soon as the command succeeds, false after WAIT_TIMEOUT;
+# it tries every WAIT_POLL seconds.
 wait_until() {
   local deadline=$((SECONDS + WAIT_TIMEOUT))
   while ((SECONDS < deadline)); do
     "$@" && return 0
-    sleep 0.2
+    sleep "${WAIT_POLL:-0.2}"
   done
   "$@"
 }
