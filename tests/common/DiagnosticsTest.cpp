@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "common/Common.h"
-#include "platform/sim/FakePlatform.h"
+#include "support/CommonFixture.h"
 
 namespace bridge::common {
 namespace {
@@ -21,7 +21,7 @@ class FakeIndicator : public ErrorLogIndicator {
   std::function<void()> duringFirstWrite;
 };
 
-class DiagnosticsTest : public ::testing::Test {
+class DiagnosticsTest : public testing::CommonFixture {
  protected:
   DiagnosticsTest() {
     fake.clock.now = {2026, 12, 0, 6, 21, 5, 9, 0};
@@ -31,11 +31,6 @@ class DiagnosticsTest : public ::testing::Test {
   }
   std::vector<std::string> Lines() const { return fake.files.Lines(kLog); }
 
-  platform::sim::FakePlatform fake;
-  platform::Platform platform = fake.Get();
-  UTC utc{fake.clock};
-  Common common{platform, utc, locale};
-  LocaleInfo locale{fake.system, common};
   FakeIndicator indicator;
 };
 

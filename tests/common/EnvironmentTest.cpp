@@ -4,7 +4,7 @@
 
 #include "common/Common.h"
 #include "common/Registry.h"
-#include "platform/sim/FakePlatform.h"
+#include "support/CommonFixture.h"
 
 namespace bridge::common {
 namespace {
@@ -17,7 +17,7 @@ const std::string kCurrentVersion = "Software\\Microsoft\\Windows NT\\CurrentVer
 
 RegistryValue Text(const std::string& name, const std::string& value) { return {name, 1, value + '\0'}; }
 
-class EnvironmentTest : public ::testing::Test {
+class EnvironmentTest : public testing::CommonFixture {
  protected:
   void Start() {
     fake.clock.now = {2026, 12, 0, 6, 21, 5, 9, 0};
@@ -36,11 +36,6 @@ class EnvironmentTest : public ::testing::Test {
     return "<none>";
   }
 
-  platform::sim::FakePlatform fake;
-  platform::Platform platform = fake.Get();
-  UTC utc{fake.clock};
-  Common common{platform, utc, locale};
-  LocaleInfo locale{fake.system, common};
 };
 
 TEST_F(EnvironmentTest, ReportPrecedesTheFirstLineStampedWithTheStartTime) {

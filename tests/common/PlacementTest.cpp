@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Common.h"
-#include "platform/sim/FakePlatform.h"
+#include "support/CommonFixture.h"
 
 namespace bridge::common {
 namespace {
@@ -14,7 +14,7 @@ const std::string kApp = "Tavix_HRD_Bridge";
 constexpr double kScreenWidth = 19200;
 constexpr double kScreenHeight = 15360;
 
-class PlacementTest : public ::testing::Test {
+class PlacementTest : public testing::CommonFixture {
  protected:
   PlacementTest() {
     platform::WindowSpec design;
@@ -32,11 +32,6 @@ class PlacementTest : public ::testing::Test {
   void Stored(const std::string& key, const std::string& value) { fake.settings.Save(kApp, "Windows", "VelkMain" + key, value); }
   std::string Saved(const std::string& key) { return fake.settings.Stored(kApp, "Windows", "VelkMain" + key).value_or("<none>"); }
 
-  platform::sim::FakePlatform fake;
-  platform::Platform platform = fake.Get();
-  UTC utc{fake.clock};
-  Common common{platform, utc, locale};
-  LocaleInfo locale{fake.system, common};
   std::unique_ptr<platform::sim::FakeWindow> form;
 };
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Common.h"
-#include "platform/sim/FakePlatform.h"
+#include "support/CommonFixture.h"
 
 namespace bridge::common {
 namespace {
@@ -9,7 +9,7 @@ namespace {
 const std::string kApp = "Tavix_HRD_Bridge";
 const std::string kLog = "C:\\Tavix\\ErrorLog.txt";
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public testing::CommonFixture {
  protected:
   SettingsTest() { common.Initialize(); }
   void Store(const std::string& value) { fake.settings.Save(kApp, "Windows", "Key", value); }
@@ -18,11 +18,6 @@ class SettingsTest : public ::testing::Test {
   }
   std::string Log() const { return fake.files.Content(kLog).value_or(""); }
 
-  platform::sim::FakePlatform fake;
-  platform::Platform platform = fake.Get();
-  UTC utc{fake.clock};
-  Common common{platform, utc, locale};
-  LocaleInfo locale{fake.system, common};
 };
 
 TEST_F(SettingsTest, BooleansFromWordsAndNumbersElseTheDefault) {
