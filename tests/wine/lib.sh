@@ -5,6 +5,10 @@
 # bridge writes its log beside its exe). wine_teardown, registered on EXIT by wine_setup,
 # ends exactly the processes this run started, by PID, and removes the temp folder.
 #
+# Callers may run under `set -euo pipefail` (scripts/demo does): a helper whose last step
+# may fail without that being an error (a warm-up, a probe, a kill of a process that already
+# ended) says so with an explicit status, and the teardown never fails.
+#
 # Variables a caller may set before sourcing:
 #   BRIDGE_EXE        the bridge to test (default build/win64/Tavix_HRD_Bridge.exe)
 #   SUITE_CLIENT_EXE  the suite client (default build/win64/suite_client.exe)
@@ -39,9 +43,9 @@ pick_wine() {
     WINE=/usr/lib/wine/wine64
     export WINELOADER=$WINE
   else
-    WINE=$(command -v wine)
+    WINE=$(command -v wine) || WINE=""
   fi
-  WINESERVER=$(command -v wineserver)
+  WINESERVER=$(command -v wineserver) || WINESERVER=""
   [[ -n "$WINE" && -n "$WINESERVER" ]] || { log "wine or wineserver not found"; return 1; }
 }
 
@@ -56,7 +60,7 @@ start_xvfb() {
     local i
     for ((i = 0; i < 100; i++)); do
       if ! kill -0 "$XVFB_PID" 2>/dev/null; then
-        wait "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=""
         break
       fi
@@ -67,8 +71,7 @@ start_xvfb() {
       sleep 0.1
     done
     if [[ -n "$XVFB_PID" ]]; then
-      kill "$XVFB_PID" 2>/dev/null
-      wait "$XVFB_PID" 2>/dev/null
+      stop_pid "$XVFB_PID"
       XVFB_PID=""
     fi
   done
@@ -103,8 +106,8 @@ wine_setup() {
     >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
   new_run_dir || return 1
   # The first window of a fresh prefix also starts Wine's desktop, which takes seconds:
-  # let that happen now rather than inside a timed check.
-  suite_client windows "no such window" >/dev/null 2>&1
+  # let that happen now rather than inside a timed check. It finds no window, on purpose.
+  suite_client windows "no such window" >/dev/null 2>&1 || true
   return 0
 }
 
@@ -150,7 +153,7 @@ start_bridge() {
   BRIDGE_PID=$!
   STARTED_PIDS+=("$BRIDGE_PID")
   local WAIT_POLL=0.05
-  wait_until bridge_up_or_gone
+  wait_until bridge_up_or_gone || true
   if pid_gone "$BRIDGE_PID"; then
     log "the bridge ended during start-up; its output:"
     head -c 4000 "$RUN_DIR/bridge.out" >&2
@@ -175,29 +178,38 @@ wait_until() {
   "$@"
 }
 
-# Ends a process we started: TERM, a grace period, then KILL; reaps it.
+# Ends a process we started: TERM, a grace period, then KILL; reaps it. Always succeeds: the
+# process may have ended (or been reaped) already, and an empty PID is nothing to stop.
 stop_pid() {
-  local pid=$1 i
-  kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
-  kill "$pid" 2>/dev/null
-  for ((i = 0; i < 20; i++)); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -9 "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  local pid=${1:-} i
+  [[ -n "$pid" ]] || return 0
+  if kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+    for ((i = 0; i < 20; i++)); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
+  fi
+  # Reaps it; its exit status (143 after TERM) or "not a child" is no failure of ours.
+  wait "$pid" 2>/dev/null || true
   return 0
 }
 
+# Runs on EXIT: ends this run's processes, its wineserver and Xvfb, and removes the temp
+# folder unless KEEP_TEMP=1. It never fails, so under `set -e` no step of it is skipped,
+# and the script's own exit status is kept.
 wine_teardown() {
   local status=$?
+  set +e
   trap - EXIT
   local pid
   for pid in "${STARTED_PIDS[@]}"; do stop_pid "$pid"; done
   STARTED_PIDS=()
   if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" && -n "${WINESERVER:-}" ]]; then
-    "$WINESERVER" -k >/dev/null 2>&1
-    timeout 20 "$WINESERVER" -w >/dev/null 2>&1
+    # Fails when no wineserver runs for the prefix (set-up ended before Wine started).
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
   fi
   if [[ -n "$XVFB_PID" ]]; then
     stop_pid "$XVFB_PID"
@@ -206,8 +218,10 @@ wine_teardown() {
   if [[ -n "$TEMP_ROOT" && -d "$TEMP_ROOT" ]]; then
     if [[ "${KEEP_TEMP:-0}" == 1 ]]; then
       log "kept $TEMP_ROOT"
-    else
-      rm -rf "$TEMP_ROOT"
+    elif ! rm -rf "$TEMP_ROOT" 2>/dev/null; then
+      # A Wine process that outlived wineserver -k may still be writing: once more.
+      sleep 1
+      rm -rf "$TEMP_ROOT" 2>/dev/null || log "could not remove $TEMP_ROOT"
     fi
   fi
   exit "$status"
