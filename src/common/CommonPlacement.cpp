@@ -139,6 +139,9 @@ void Common::SaveWindowPosition(platform::Window& form) {
     platform_.settings.Save(kProductName, kSection, name + "Top", SingleText(form.Top(), format));
     platform_.settings.Save(kProductName, kSection, name + "Height", SingleText(form.Height(), format));
     platform_.settings.Save(kProductName, kSection, name + "Width", SingleText(form.Width(), format));
+    // Back as the user left it: a window closed minimised must not pop up restored while
+    // the program shuts down, nor tell its clients it is normal.
+    form.SetState(state);
   });
 }
 

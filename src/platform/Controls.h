@@ -120,6 +120,9 @@ class Window {
   virtual void OnResize(std::function<void()> handler) = 0;
   /// Runs when the user closes the window, before it is destroyed.
   virtual void OnClose(std::function<void()> handler) = 0;
+  /// Runs when the Windows session ends (log-off or shutdown). The system ends the process
+  /// soon after; no close comes first.
+  virtual void OnEndSession(std::function<void()> handler) = 0;
   /// Destroys the window and its controls (unloading the form).
   virtual void Destroy() = 0;
 };

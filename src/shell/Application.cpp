@@ -18,6 +18,7 @@ Application::Application(const platform::Platform& platform)
   ddeServer_.Bind(server::DispatchTargets{common_, ddeCommon_, ddeServerModule_, main_.Form(), *main_.ShutdownTimer,
                                           main_.HrdBoxes(), main_.Traffic()});
   main_.Form().OnClose([this] { MainClosed(); });
+  main_.Form().OnEndSession([this] { SessionEnded(); });
 }
 
 void Application::Start() {
@@ -29,6 +30,14 @@ void Application::MainClosed() {
   std::int16_t cancel = 0;
   main_.Form_Unload(cancel);
   platform_.ui.Quit();
+}
+
+void Application::SessionEnded() {
+  // Log-off or shutdown unloads the program as a close would, then it ends at once: the
+  // system is about to end the process anyway.
+  std::int16_t cancel = 0;
+  main_.Form_Unload(cancel);
+  platform_.ui.EndProcess(0);
 }
 
 }  // namespace bridge::shell

@@ -30,6 +30,8 @@ class Application {
  private:
   /// The user closed the main window: the shutdown steps, then the end of the loop.
   void MainClosed();
+  /// Windows ends the session: the shutdown steps, then the end of the process.
+  void SessionEnded();
 
   const platform::Platform& platform_;
   common::UTC utc_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/Common.h"
 #include "support/CommonFixture.h"
 
@@ -136,13 +138,27 @@ TEST_F(PlacementTest, SaveStoresTheNormalBoundsEvenWhenClosedMaximised) {
   EXPECT_EQ(Saved("Left"), "1500");
   EXPECT_EQ(Saved("Top"), "900.5");
   EXPECT_EQ(Saved("Width"), std::to_string(static_cast<int>(form->Width())));
-  EXPECT_EQ(form->State(), WindowState::Normal);
+  // The window is left as the user had it: it does not pop up restored while closing.
+  EXPECT_EQ(form->State(), WindowState::Maximized);
 
   form->SetLeft(0);
   common.RestoreWindowPosition(*form);
   EXPECT_EQ(form->Left(), 1500);
   EXPECT_EQ(form->Top(), 900);  // the long getter rounds half to even
   EXPECT_EQ(form->State(), WindowState::Maximized);
+}
+
+TEST_F(PlacementTest, SaveLeavesAMinimisedWindowMinimised) {
+  Start(false);
+  form->Show();
+  form->SetState(WindowState::Minimized);
+  std::vector<WindowState> seen;
+  form->OnResize([&] { seen.push_back(form->State()); });
+  common.SaveWindowPosition(*form);
+  EXPECT_EQ(Saved("WindowState"), "1");
+  // Restored for a moment to read the normal bounds, then minimised again.
+  EXPECT_EQ(seen, (std::vector<WindowState>{WindowState::Normal, WindowState::Minimized}));
+  EXPECT_EQ(form->State(), WindowState::Minimized);
 }
 
 }  // namespace

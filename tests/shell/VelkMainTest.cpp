@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/sim/FakePlatform.h"
 #include "shell/Application.h"
 
@@ -149,6 +153,60 @@ TEST_F(VelkMainTest, AFailedStartStepIsLoggedShownAndClosedWithTheShutdownLine) 
   EXPECT_NE(lines[lines.size() - 3].find("program error 70 in module Common.Initialize: "), std::string::npos);
   EXPECT_NE(lines[lines.size() - 2].find("program error 70 in module Common.SaveWindowPosition: "), std::string::npos);
   EXPECT_NE(lines.back().find(" > Common.Terminate: Tavix_HRD_Bridge shutdown"), std::string::npos);
+}
+
+TEST_F(VelkMainTest, TheEndOfTheSessionRunsTheShutdownAndEndsTheProcess) {
+  platform::sim::FakePeer& launcher = fake.ddeClient.AddPeer("TavixLauncher", "DDEClient");
+  launcher.Start();
+  fake.settings.failSaves = true;  // a run that logged: it must close its log too
+  Start();
+  fake.settings.failSaves = false;
+  window->SetLeft(2400);
+  window->SetState(WindowState::Minimized);
+  window->EndSession();
+  EXPECT_EQ(fake.settings.Stored("Tavix_HRD_Bridge", "Windows", "VelkMainLeft"), "2400");
+  EXPECT_EQ(fake.settings.Stored("Tavix_HRD_Bridge", "Windows", "VelkMainWindowState"), "1");
+  EXPECT_EQ(launcher.commands, (std::vector<std::string>{"000start", "000stop"}));
+  EXPECT_NE(fake.files.Lines(kLog).back().find(" > Common.Terminate: Tavix_HRD_Bridge shutdown"), std::string::npos);
+  EXPECT_EQ(fake.ui.ended, 0);
+  EXPECT_FALSE(app->Server().Loaded());
+}
+
+TEST_F(VelkMainTest, StartTellsTheSiblingsBeforeLinkingHrdAndShutdownSavesTellsThenLogs) {
+  for (const char* name : {"Quillet", "TavixLauncher"}) fake.ddeClient.AddPeer(name, "DDEClient").Start();
+  fake.ddeClient.AddPeer("HRD_RADIO_000", "HRD_CAT").Start();
+  fake.settings.failSaves = true;
+  Start();
+  fake.settings.failSaves = false;
+  auto position = [&](const std::string& event) {
+    return std::find(fake.journal.begin(), fake.journal.end(), event) - fake.journal.begin();
+  };
+  const auto hrdLinked = position("initiate HRD_RADIO_000|HRD_CAT");
+  ASSERT_LT(hrdLinked, static_cast<std::ptrdiff_t>(fake.journal.size()));
+  EXPECT_LT(position("execute Quillet 000start"), hrdLinked);
+  EXPECT_LT(position("initiate TavixFrequency|DDEClient"), hrdLinked);
+
+  fake.journal.clear();
+  window->Close();
+  const auto stateSaved = position("save Windows/VelkMainWindowState");
+  const auto widthSaved = position("save Windows/VelkMainWidth");
+  const auto stopTold = position("execute TavixLauncher 000stop");
+  const auto shutdownLogged = position("log " + fake.files.Lines(kLog).back());
+  EXPECT_EQ(stateSaved, 0);
+  EXPECT_LT(widthSaved, stopTold);
+  EXPECT_LT(stopTold, shutdownLogged);
+  EXPECT_EQ(shutdownLogged, static_cast<std::ptrdiff_t>(fake.journal.size()) - 1);
+}
+
+TEST_F(VelkMainTest, AStartStepThatFailsSkipsTheRestOfTheStart) {
+  fake.ui.failFormNamed = "DDEServer";
+  Start();
+  EXPECT_NE(fake.files.Content(kLog).value_or("").find("program error 5 in module VelkMain.Form_load: "),
+            std::string::npos);
+  EXPECT_EQ(Text("Version"), "version");  // the last step never ran
+  EXPECT_TRUE(fake.ddeClient.initiates.empty());  // nor the notices and the HRD links
+  EXPECT_FALSE(app->Main().HRDTimer->Enabled());
+  EXPECT_TRUE(window->Visible());  // the window opens all the same
 }
 
 TEST_F(VelkMainTest, DdeSourceFailureIsReportedAndTheStartGoesOn) {

@@ -21,6 +21,7 @@ class FakeAppendFile : public AppendFile {
     std::string& content = files_.files_[path_];
     content.append(text);
     content.append("\r\n");
+    if (files_.journal) files_.journal->push_back("log " + std::string(text));
     files_.lengths_.erase(path_);
   }
 
@@ -83,6 +84,7 @@ void FakeSettingsStore::Save(const std::string& app, const std::string& section,
                              const std::string& value) {
   if (failSaves) throw Failure(RunError::PermissionDenied);
   values_[Address(app, section, key)] = value;
+  if (journal) journal->push_back("save " + section + "/" + key);
 }
 
 std::optional<std::string> FakeSettingsStore::Stored(const std::string& app, const std::string& section,
@@ -218,7 +220,10 @@ class FakeTextBox : public FakeControl<TextBox> {
 
 }  // namespace
 
-std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& design) { return std::make_unique<FakeWindow>(*this, design); }
+std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& design) {
+  if (!failFormNamed.empty() && design.name == failFormNamed) throw Failure(RunError::InvalidProcedureCall);
+  return std::make_unique<FakeWindow>(*this, design);
+}
 
 std::vector<Window*> FakeUi::LoadedForms() {
   std::vector<Window*> loaded;
@@ -336,6 +341,8 @@ class FakeConversation : public DdeConversation {
     // is refused.
     if (peer_.executing_) throw Failure(RunError::DdeRefused);
     peer_.commands.emplace_back(command);
+    if (peer_.bus_ && peer_.bus_->journal)
+      peer_.bus_->journal->push_back("execute " + peer_.service_ + " " + std::string(command));
     peer_.executing_ = true;
     if (peer_.duringExecute) {
       try {
@@ -390,6 +397,7 @@ FakePeer& FakeDdeClient::AddPeer(const std::string& service, const std::string& 
 
 std::shared_ptr<DdeConversation> FakeDdeClient::Connect(const std::string& service, const std::string& topic) {
   initiates.push_back(service + "|" + topic);
+  if (journal) journal->push_back("initiate " + service + "|" + topic);
   for (auto& peer : peers_) {
     if (!peer->Running() || peer->Service() != service || peer->Topic() != topic) continue;
     // One conversation per service and topic, shared while it is alive.

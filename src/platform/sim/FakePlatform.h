@@ -35,6 +35,8 @@ class FakeFileSystem : public FileSystem {
   /// The file cannot be opened, as when another program holds it locked.
   bool locked = false;
   int opens = 0;
+  /// When set, every line written is added as "log <line>".
+  std::vector<std::string>* journal = nullptr;
 
  private:
   friend class FakeAppendFile;
@@ -53,6 +55,8 @@ class FakeSettingsStore : public SettingsStore {
   std::optional<std::string> Stored(const std::string& app, const std::string& section,
                                     const std::string& key) const;
   bool failSaves = false;
+  /// When set, every save is added as "save <section>/<key>".
+  std::vector<std::string>* journal = nullptr;
 
  private:
   static std::string Address(const std::string& app, const std::string& section, const std::string& key);
@@ -98,6 +102,8 @@ class FakeUi : public Ui {
   std::unique_ptr<Timer> CreateTimer() override;
   void ProcessMessages() override {}
   void Sleep(std::int32_t milliseconds) override { nowMs_ += milliseconds; }
+  /// A form named so cannot be created, as when the system is out of window handles.
+  std::string failFormNamed;
   /// The tests turn the loop themselves, with `RunFor`.
   int RunMessageLoop() override { return 0; }
   void Quit() override { quit = true; }
@@ -201,6 +207,9 @@ class FakeDdeClient : public DdeClient {
   }
   /// Every initiate, answered or not, as "service|topic".
   std::vector<std::string> initiates;
+  /// When set, every initiate is added as "initiate service|topic", and every EXECUTE a
+  /// peer receives as "execute service command".
+  std::vector<std::string>* journal = nullptr;
 
  private:
   friend class FakePeer;
@@ -217,6 +226,11 @@ struct FakePlatform {
   FakeUi ui;
   FakeDdeServer dde;
   FakeDdeClient ddeClient;
+  /// What the program did to the outside, in order, across the fakes that record into it.
+  std::vector<std::string> journal;
+  FakePlatform() { files.journal = settings.journal = ddeClient.journal = &journal; }
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
   Platform Get() { return Platform{clock, files, settings, system, ui, dde, ddeClient}; }
 };
 
@@ -249,10 +263,15 @@ class FakeWindow : public Window {
   TextBox& AddTextBox(const ControlSpec& design) override;
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
   void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void OnEndSession(std::function<void()> handler) override { onEndSession_ = std::move(handler); }
   void Destroy() override { destroyed = true; }
 
   /// The user closes the window.
   void Close();
+  /// Windows ends the session (log-off or shutdown).
+  void EndSession() {
+    if (onEndSession_) onEndSession_();
+  }
   /// The control of that name, or null.
   Control* Find(const std::string& name);
   const WindowSpec& Design() const { return design_; }
@@ -273,6 +292,7 @@ class FakeWindow : public Window {
   std::vector<ControlSpec> controlSpecs_;
   std::function<void()> onResize_;
   std::function<void()> onClose_;
+  std::function<void()> onEndSession_;
 };
 
 }  // namespace bridge::platform::sim

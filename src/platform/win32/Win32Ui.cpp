@@ -286,6 +286,7 @@ class Win32Window : public Window {
   }
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
   void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void OnEndSession(std::function<void()> handler) override { onEndSession_ = std::move(handler); }
   void Destroy() override {
     if (!window_) return;
     std::erase(loaded_, this);
@@ -307,6 +308,13 @@ class Win32Window : public Window {
       case WM_CLOSE:
         if (onClose_) common::Ignore([&] { onClose_(); });
         Destroy();
+        return 0;
+      case WM_QUERYENDSESSION:
+        return TRUE;  // the program never holds up a log-off
+      case WM_ENDSESSION:
+        // The session ends for real (not cancelled by another program): no WM_CLOSE will
+        // come, and the system ends the process once this returns.
+        if (wParam && onEndSession_) common::Ignore([&] { onEndSession_(); });
         return 0;
       case WM_ERASEBKGND:
         if (background_.handle) {
@@ -397,6 +405,7 @@ class Win32Window : public Window {
   std::vector<Win32Control*> controls_;
   std::function<void()> onResize_;
   std::function<void()> onClose_;
+  std::function<void()> onEndSession_;
 };
 
 LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
