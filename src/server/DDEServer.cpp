@@ -1,5 +1,7 @@
 #include "server/DDEServer.h"
 
+#include "common/Text.h"
+
 namespace bridge::server {
 
 void DDEServer::Bind(const DispatchTargets& targets) {
@@ -21,8 +23,14 @@ void DDEServer::SetFreqTimer_Timer() {
 }
 
 void DDEServer::SetModeTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetModeTimer_Timer",
-               [&] { deferredCommands_->SetModeTimer_Timer(*SetModeTimer); });
+  common::Trap(targets_->common, "DDEServer.SetModeTimer_Timer", [&] {
+    deferredCommands_->SetModeTimer_Timer(*SetModeTimer);
+    // HRD reports only a change of mode. When it already was in the requested mode no
+    // report comes, and `Mode` would keep the request's text ("USB" where the suite reads
+    // "SSB"): HRD's mode is published now instead.
+    if (common::EqualNoCase(targets_->hrdBoxes.HRDMode.Control().Text(), deferred.DeferredMode))
+      targets_->hrdModeChange();
+  });
 }
 
 void DDEServer::SetFreqModeTimer_Timer() {

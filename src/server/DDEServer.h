@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,8 @@ struct DispatchTargets {
   platform::Timer& shutdownTimer;
   const hrd::HrdLinkBoxes& hrdBoxes;
   hrd::HrdTraffic& hrdTraffic;
+  /// Publishes HRD's current mode, as a mode report from HRD does.
+  std::function<void()> hrdModeChange;
 };
 
 /// The `DDEServer` form. It is loaded on first use and never shown; its text boxes and

@@ -1,4 +1,5 @@
 // The command dispatcher: what the suite's programs ask the server to do.
+#include <cmath>
 #include <string>
 
 #include "common/ErrorTrap.h"
@@ -59,6 +60,17 @@ constexpr CommandWord kCommandTable[] = {
 
 constexpr std::size_t kNumberLength = 3;
 
+/// A client's kilohertz as hertz for HRD. HRD reads a frequency as plain digits; a value
+/// whose text would need an exponent (10^15 Hz and more, an overflow to infinity, a
+/// vanishing fraction) cannot reach it, so the request fails here, before anything is
+/// stored, rather than being acknowledged and then dropped by the sender.
+double HertzFromKilohertz(std::string_view kilohertz, const common::NumberFormat& format) {
+  const double hertz = common::ToDouble(kilohertz, format) * 1000;
+  if (!std::isfinite(hertz) || common::NumberToText(hertz, format).find('E') != std::string::npos)
+    throw common::Failure(common::RunError::Overflow);
+  return hertz;
+}
+
 }  // namespace
 
 void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer) {
@@ -115,18 +127,27 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       SetHRDTX(false);
       break;
     case Command::Qsy:
-      deferred.DeferredFreq = common::ToDouble(parameter, format) * 1000;
+      deferred.DeferredFreq = HertzFromKilohertz(parameter, format);
       Arm(*SetFreqTimer);
       break;
     case Command::Split:
-      deferred.DeferredSplitFreq = common::ToDouble(parameter, format) * 1000;
+      deferred.DeferredSplitFreq = HertzFromKilohertz(parameter, format);
       Arm(*SetSplitFreqTimer);
       break;
     case Command::XcvrFreqMode: {
       to.ddeCommon.ParseRecord(parameter);
       const std::string kilohertz = to.ddeCommon.GetToken(1).value;
-      deferred.DeferredFreq = common::ToDouble(kilohertz.empty() ? "0" : kilohertz, format) * 1000;
-      deferred.DeferredMode = to.ddeCommon.GetToken(2).value;
+      const std::string mode = to.ddeCommon.GetToken(2).value;
+      if (kilohertz.empty()) {
+        // No frequency given: the mode goes alone and the radio stays where it is, rather
+        // than being tuned to 0 Hz. With neither, there is nothing to send.
+        if (mode.empty()) break;
+        deferred.DeferredMode = mode;
+        Arm(*SetModeTimer);
+        break;
+      }
+      deferred.DeferredFreq = HertzFromKilohertz(kilohertz, format);
+      deferred.DeferredMode = mode;
       Arm(*SetFreqModeTimer);
       break;
     }

@@ -16,7 +16,8 @@ Application::Application(const platform::Platform& platform)
   common_.SetInteropCaption([this] { return velkModule_.GetInteropCaption(); });
   ddeServerModule_.BindMainWindow(main_.Form());
   ddeServer_.Bind(server::DispatchTargets{common_, ddeCommon_, ddeServerModule_, main_.Form(), *main_.ShutdownTimer,
-                                          main_.HrdBoxes(), main_.Traffic()});
+                                          main_.HrdBoxes(), main_.Traffic(),
+                                          [this] { main_.HRDMode_Change(); }});
   main_.Form().OnClose([this] { MainClosed(); });
   main_.Form().OnEndSession([this] { SessionEnded(); });
 }

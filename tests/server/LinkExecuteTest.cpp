@@ -85,17 +85,53 @@ TEST_F(LinkExecuteTest, FreqModeSendsTheModeThenTheFrequencyAndLeavesModeToHrd) 
   EXPECT_EQ(hrd.commands, (Commands{"mode CW", "frqa 14025000"}));
 }
 
-TEST_F(LinkExecuteTest, FreqModeWithoutARecordSendsZeroAndAnEmptyMode) {
-  Send("012xcvrfreqmode");
+TEST_F(LinkExecuteTest, FreqModeWithoutAFrequencySendsTheModeAloneAndNeverZeroHertz) {
+  // Fields are taken by position: an empty first field is the missing frequency.
+  for (const char* command : {"012xcvrfreqmode<xcvrfreq:0><xcvrmode:2>CW", "012xcvrfreqmode<:0><:2>CW"}) {
+    hrd.commands.clear();
+    EXPECT_EQ(Send(command), ExecuteAnswer::Accept) << command;
+    Settle();
+    EXPECT_EQ(hrd.commands, Commands{"mode CW"}) << command;
+  }
+  hrd.commands.clear();
+  EXPECT_EQ(Send("012xcvrfreqmode"), ExecuteAnswer::Accept);  // nothing to send at all
   Settle();
-  EXPECT_EQ(hrd.commands, (Commands{"mode ", "frqa 0"}));
+  EXPECT_EQ(hrd.commands, Commands{});
 }
 
-TEST_F(LinkExecuteTest, SetModeShowsTheUpperCaseModeAtOnce) {
+TEST_F(LinkExecuteTest, FrequencyHrdCannotReadIsRefusedAndNothingGoesOut) {
+  for (const char* command : {"003qsy1e306", "003qsy1e12", "005split1e306", "003qsy0.00000001",
+                              "012xcvrfreqmode<xcvrfreq:5>1e306<xcvrmode:2>CW"}) {
+    EXPECT_EQ(Send(command), ExecuteAnswer::Refuse) << command;
+    EXPECT_NE(Log().find("program error 6 in module DDEServer.LinkExecute: "), std::string::npos) << command;
+  }
+  Settle();
+  EXPECT_EQ(hrd.commands, Commands{});
+  // The largest frequency HRD reads as digits still goes out.
+  EXPECT_EQ(Send("003qsy999999999999.999"), ExecuteAnswer::Accept);
+  Settle();
+  EXPECT_EQ(hrd.commands, Commands{"frqa 999999999999999"});
+}
+
+TEST_F(LinkExecuteTest, SetModeShowsTheUpperCaseModeAtOnceUntilHrdReports) {
+  Send("014xcvrsetmodecmd<xcvrsetmodearg:3>lsb");
+  EXPECT_EQ(Item("Mode"), "LSB");
+  Settle();
+  EXPECT_EQ(hrd.commands, Commands{"mode LSB"});
+  EXPECT_EQ(Item("Mode"), "LSB");
+  hrd.Publish("HRD_MODE", "LSB");
+  EXPECT_EQ(Item("Mode"), "SSB");
+  EXPECT_EQ(Item("RadioMode"), "LSB");
+}
+
+TEST_F(LinkExecuteTest, SetModeThatHrdAlreadyHasEndsOnTheTablesMode) {
+  // HRD is in USB and reports nothing, since nothing changes for it.
   Send("014xcvrsetmodecmd<xcvrsetmodearg:3>usb");
   EXPECT_EQ(Item("Mode"), "USB");
   Settle();
   EXPECT_EQ(hrd.commands, Commands{"mode USB"});
+  EXPECT_EQ(Item("Mode"), "SSB");
+  EXPECT_EQ(Item("RadioMode"), "USB");
 }
 
 TEST_F(LinkExecuteTest, TransmitAndReceiveReachHrdBeforeTheAnswer) {
