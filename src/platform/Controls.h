@@ -48,6 +48,8 @@ struct ControlSpec {
   std::optional<Colour> background;
   std::string toolTip;
   bool visible = true;
+  /// Whether Tab stops at it (text boxes only; labels never take the focus).
+  bool tabStop = true;
 };
 
 /// A label or text box. Its text is its DDE item value when its form is a DDE source.

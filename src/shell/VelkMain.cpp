@@ -52,6 +52,12 @@ ControlSpec PlainBoxSpec(const char* name, platform::ControlLayout layout) {
   return design;
 }
 
+/// A box that only HRD writes: out of sight, and out of reach of the Tab key.
+ControlSpec HiddenBoxSpec(ControlSpec design) {
+  design.tabStop = false;
+  return design;
+}
+
 }  // namespace
 
 VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
@@ -76,6 +82,9 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   form_->OnResize([this] { Form_Resize(); });
   FreqDisplay->OnKeyPress([this](std::int16_t& key) { FreqDisplay_KeyPress(key); });
   HRDMode->OnKeyPress([this](std::int16_t& key) { HRDMode_KeyPress(key); });
+  // What HRD's boxes hold is what the suite is told: no keystroke may change it.
+  for (platform::TextBox* box : {HRDFreq, HRDAltFreq, HRDTX, HRDButton})
+    box->OnKeyPress([this](std::int16_t& key) { HRDBox_KeyPress(key); });
   HRDFreq->OnChange([this] { HRDFreq_Change(); });
   HRDAltFreq->OnChange([this] { HRDAltFreq_Change(); });
   HRDMode->OnChange([this] { HRDMode_Change(); });
@@ -111,13 +120,15 @@ void VelkMain::CreateControls() {
   ControlSpec freqDisplay = FrequencyBoxSpec("FreqDisplay", {1920, 120, 1185, 300}, "current frequency ");
   FreqDisplay = &form_->AddTextBox(freqDisplay);
   HRDMode = &form_->AddTextBox(PlainBoxSpec("HRDMode", {1920, 600, 1215, 285}));
-  HRDFreq = &form_->AddTextBox(FrequencyBoxSpec("HRDFreq", {4560, 720, 1185, 300}, "current frequency (hz)"));
+  HRDFreq =
+      &form_->AddTextBox(HiddenBoxSpec(FrequencyBoxSpec("HRDFreq", {4560, 720, 1185, 300}, "current frequency (hz)")));
   Version = &form_->AddLabel(LabelSpec("Version", {120, 675, 1215, 255}, "version", kBlackBgr));
   ErrorLogLabel = &form_->AddLabel(LabelSpec("ErrorLogLabel", {120, 200, 1095, 255}, "see ErrorLog", kRedBgr));
   NoHRDLabel = &form_->AddLabel(LabelSpec("NoHRDLabel", {120, 435, 1335, 255}, "HRD not running", kBlueBgr));
-  HRDButton = &form_->AddTextBox(PlainBoxSpec("HRDButton", {4560, 1800, 1215, 285}));
-  HRDTX = &form_->AddTextBox(PlainBoxSpec("HRDTX", {4560, 1440, 1215, 285}));
-  HRDAltFreq = &form_->AddTextBox(FrequencyBoxSpec("HRDAltFreq", {4560, 1080, 1185, 300}, "current frequency "));
+  HRDButton = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDButton", {4560, 1800, 1215, 285})));
+  HRDTX = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDTX", {4560, 1440, 1215, 285})));
+  HRDAltFreq =
+      &form_->AddTextBox(HiddenBoxSpec(FrequencyBoxSpec("HRDAltFreq", {4560, 1080, 1185, 300}, "current frequency ")));
 
   HRDTimer = platform_.ui.CreateTimer();
   ShutdownTimer = platform_.ui.CreateTimer();
@@ -197,6 +208,8 @@ void VelkMain::Form_Resize() {
 void VelkMain::FreqDisplay_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
 void VelkMain::HRDMode_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
+
+void VelkMain::HRDBox_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
 void VelkMain::EstablishHRDLink() { hrdLink_->EstablishHRDLink(); }
 

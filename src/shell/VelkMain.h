@@ -34,6 +34,8 @@ class VelkMain {
   /// Discards every typed character.
   void FreqDisplay_KeyPress(std::int16_t& keyAscii);
   void HRDMode_KeyPress(std::int16_t& keyAscii);
+  /// Discards every character typed into one of the hidden HRD link boxes.
+  void HRDBox_KeyPress(std::int16_t& keyAscii);
 
   /// Opens the five links to HRD; reports nothing.
   void EstablishHRDLink();

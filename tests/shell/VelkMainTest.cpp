@@ -98,6 +98,18 @@ TEST_F(VelkMainTest, WindowStateIsPublishedOnEveryChange) {
   EXPECT_EQ(app->Server().MainWindowState->Text(), "0");
 }
 
+TEST_F(VelkMainTest, NoKeystrokeChangesHrdsHiddenBoxesAndTabNeverStopsThere) {
+  Start();
+  for (const char* box : {"HRDFreq", "HRDAltFreq", "HRDTX", "HRDButton"})
+    for (char key : {'o', 'n', '\b', '\x7f', '\x16'}) window->Type(box, key);
+  EXPECT_EQ(Text("HRDTX"), "");
+  EXPECT_EQ(Text("HRDFreq"), "000,000.00");
+  EXPECT_EQ(app->Server().RadioState->Text(), "");  // not "transmit"
+  for (const auto& design : window->ControlSpecs()) {
+    if (design.name.rfind("HRD", 0) == 0) EXPECT_EQ(design.tabStop, design.name == "HRDMode") << design.name;
+  }
+}
+
 TEST_F(VelkMainTest, TypingIntoTheVisibleBoxesChangesNothing) {
   Start();
   for (char key : {'7', '\b', 'x', '\r'}) {

@@ -48,7 +48,8 @@ class Win32Control {
     const int dpiX = ScreenDpi(LOGPIXELSX);
     const int dpiY = ScreenDpi(LOGPIXELSY);
     const DWORD style = WS_CHILD | (design.visible ? WS_VISIBLE : 0) |
-                        (edit ? WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL : SS_LEFT | SS_NOPREFIX);
+                        (edit ? ES_LEFT | ES_AUTOHSCROLL : SS_LEFT | SS_NOPREFIX) |
+                        (edit && design.tabStop ? WS_TABSTOP : 0);
     window_ = CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", design.text.c_str(), style,
                               ToPixels(design.layout.left, dpiX), ToPixels(design.layout.top, dpiY),
                               ToPixels(design.layout.width, dpiX), ToPixels(design.layout.height, dpiY), parent,
