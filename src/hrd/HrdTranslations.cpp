@@ -24,7 +24,9 @@ constexpr ModeRow kModeTable[] = {
 std::string FrequencyText(std::string_view hertzText, const common::NumberFormat& format,
                           std::string& workingText) {
   if (hertzText.empty()) return "0";
-  const double kilohertz = common::ToDouble(hertzText, format) / 1000;
+  // Before HRD's first value the box holds its design text: that is zero hertz, not an
+  // error to log at every start in a region whose decimal separator is a comma.
+  const double kilohertz = hertzText == kNoFrequencyYet ? 0.0 : common::ToDouble(hertzText, format) / 1000;
   workingText = common::FormatNumber(kilohertz, "###,###.000", format);
   // Dropping the last character keeps two of three decimals where the decimal separator is
   // a full stop. The test is for a full stop anywhere, as the suite has always seen it: with

@@ -9,8 +9,13 @@
 
 namespace bridge::hrd {
 
+/// What a frequency box holds before HRD's first value: a design text in the full-stop
+/// format, which is no number where the decimal separator is a comma.
+inline constexpr const char* kNoFrequencyYet = "000,000.00";
+
 /// HRD's frequency in hertz as the published kilohertz text: grouped, two decimals cut
-/// (not rounded) where a full stop stands in the text, "0" for an empty text.
+/// (not rounded) where a full stop stands in the text, "0" for an empty text; the design
+/// text `kNoFrequencyYet` is 0 Hz in every region.
 /// `workingText` receives the formatted text as soon as it exists, for failure reports.
 /// Throws Failure(TypeMismatch) when the text is not a number.
 std::string FrequencyText(std::string_view hertzText, const common::NumberFormat& format,

@@ -37,7 +37,7 @@ ControlSpec FrequencyBoxSpec(const char* name, platform::ControlLayout layout, c
   ControlSpec design;
   design.name = name;
   design.layout = layout;
-  design.text = "000,000.00";
+  design.text = hrd::kNoFrequencyYet;
   design.font = Font{"Arial", 9.75};
   design.foreground = Colour::Bgr(kBlackBgr);
   design.background = Colour::Bgr(kWhiteBgr);

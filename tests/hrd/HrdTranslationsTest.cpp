@@ -34,6 +34,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FrequencyCase{"500", kCommaGrouping, ".50"},
                       FrequencyCase{"", kCommaGrouping, "0"},
                       FrequencyCase{"000,000.00", kCommaGrouping, ".00"},  // the box's design text
+                      FrequencyCase{"000,000.00", kStopGrouping, ",000"},  // is no frequency yet
+                      FrequencyCase{"000,000.00", kBlankGrouping, ",000"},
+                      FrequencyCase{"7040500", kStopGrouping, "7.040,50"},
                       FrequencyCase{"14070126", kStopGrouping, "14.070,12"},
                       FrequencyCase{"500000", kStopGrouping, "500,000"},  // no full stop: three decimals
                       FrequencyCase{"14070126", kBlankGrouping, "14 070,126"},

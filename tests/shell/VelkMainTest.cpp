@@ -110,6 +110,15 @@ TEST_F(VelkMainTest, NoKeystrokeChangesHrdsHiddenBoxesAndTabNeverStopsThere) {
   }
 }
 
+TEST_F(VelkMainTest, ADecimalCommaRegionStartsWithoutHrdAndWithoutAnError) {
+  fake.system.numberFormat = {",", "."};
+  Start();
+  EXPECT_FALSE(fake.files.Content(kLog).has_value());
+  EXPECT_FALSE(Shown("ErrorLogLabel"));
+  EXPECT_EQ(Text("FreqDisplay"), ",000");
+  EXPECT_EQ(app->Server().RcvFreq->Text(), ",000");
+}
+
 TEST_F(VelkMainTest, TypingIntoTheVisibleBoxesChangesNothing) {
   Start();
   for (char key : {'7', '\b', 'x', '\r'}) {
