@@ -11,26 +11,7 @@
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-execute() { suite_client execute Corvane DDEServer "$@" 2>/dev/null; }
 raw_execute() { suite_client --raw execute Corvane DDEServer "$@" 2>/dev/null; }
-
-# expect_answer COMMAND ANSWER
-expect_answer() {
-  local answer
-  answer=$(execute "$1")
-  [[ "$answer" == "$2" ]] || { fail "\"$1\" was answered \"$answer\", want $2"; return 1; }
-}
-
-# The simulator's commands received since the mark.
-MARK=0
-mark() { MARK=$(hrd_commands | grep -c .); }
-commands_since_mark() { hrd_commands | tail -n +$((MARK + 1)); }
-commands_are() { [[ "$(commands_since_mark)" == "$1" ]]; }
-
-expect_commands() {
-  wait_until commands_are "$1" ||
-    { fail "HRD received:"$'\n'"$(commands_since_mark)"$'\n'"want:"$'\n'"$1"; return 1; }
-}
 
 case_test_and_unknown_words() {
   expect_answer 004test ACK || return 1
@@ -110,8 +91,6 @@ case_receive_during_a_waiting_transmit_unkeys_last() {
   expect_commands $'butn tx=on\nbutn tx=off' || return 1
   WAIT_TIMEOUT=5 wait_until item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\": left keyed"; return 1; }
 }
-
-hrd_received_since_mark() { commands_since_mark | grep -qxF -- "$1"; }
 
 case_split_and_dual_reach_the_radio() {
   mark

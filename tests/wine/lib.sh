@@ -317,6 +317,18 @@ hrd_ready() { grep -q READY "$HRD_LOG.out" 2>/dev/null; }
 # hrd_control LINE: a command for the running simulator ("set HRD_HERTZ 7040000", "quit" …).
 hrd_control() { printf '%s\n' "$1" >>"$HRD_CONTROL"; }
 
+# hrd_apply LINE: hrd_control, then waits until the simulator has taken the line (it reads
+# its control file every 50 ms), so what follows meets the new behaviour.
+hrd_apply() {
+  local since
+  since=$(grep -c . "$HRD_LOG" 2>/dev/null) || since=0
+  hrd_control "$1"
+  wait_until hrd_logged_since "$since" "CONTROL $1"
+}
+
+# hrd_logged_since N TEXT: a line after the first N lines of the simulator's log holds TEXT.
+hrd_logged_since() { tail -n +$(($1 + 1)) "$HRD_LOG" 2>/dev/null | tr -d '\r' | grep -qF -- " $2"; }
+
 # The commands the simulator received, one a line, without time stamps.
 hrd_commands() { sed -n 's/^.* EXECUTE //p' "$HRD_LOG" 2>/dev/null | tr -d '\r'; }
 
@@ -332,13 +344,41 @@ hrd_received_at() {
   [[ -n "$stamp" ]] && date -u -d "${stamp%Z}" +%s.%3N
 }
 
+# The commands the simulator received since the last `mark`.
+MARK=0
+mark() { MARK=$(hrd_commands | grep -c .); }
+commands_since_mark() { hrd_commands | tail -n +$((MARK + 1)); }
+commands_are() { [[ "$(commands_since_mark)" == "$1" ]]; }
+hrd_received_since_mark() { commands_since_mark | grep -qxF -- "$1"; }
+
+# expect_commands LINES: the simulator receives exactly these commands since the mark.
+expect_commands() {
+  wait_until commands_are "$1" ||
+    { fail "HRD received:"$'\n'"$(commands_since_mark)"$'\n'"want:"$'\n'"$1"; return 1; }
+}
+
+# A client's EXECUTE on the bridge's topic DDEServer; prints ACK, NACK, TIMEOUT, ...
+execute() { suite_client execute Corvane DDEServer "$@" 2>/dev/null; }
+
+# expect_answer COMMAND ANSWER
+expect_answer() {
+  local answer
+  answer=$(execute "$1")
+  [[ "$answer" == "$2" ]] || { fail "\"$1\" was answered \"$answer\", want $2"; return 1; }
+}
+
 # The value of an item of the bridge's topic DDEServer, as a client reads it.
 item() { suite_client request Corvane DDEServer "$1" 2>/dev/null; }
 item_is() { [[ "$(item "$1")" == "$2" ]]; }
 
 # Whether "HRD not running" is shown right now: 1 or 0.
-no_hrd_shown() {
-  suite_client windows "$BRIDGE_CAPTION" 2>/dev/null | awk -F'|' '$1 == "Static" && $4 == "HRD not running" {print $2; exit}'
+no_hrd_shown() { label_shown "HRD not running"; }
+
+# label_shown TEXT: 1 or 0 for the visibility of the bridge's label showing TEXT; nothing
+# when there is no such label.
+label_shown() {
+  suite_client windows "$BRIDGE_CAPTION" 2>/dev/null |
+    awk -F'|' -v text="$1" '$1 == "Static" && $4 == text {print $2; exit}'
 }
 
 LISTEN_PID=""
