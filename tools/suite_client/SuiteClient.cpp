@@ -1462,6 +1462,118 @@ int RunType(const Args& args, const Options& /*options*/) {
   return kOk;
 }
 
+// The child of window CAPTION at 0-based INDEX in the order `windows` lists them, or null
+// after reporting why not.
+HWND ChildAtOrReport(const std::string& caption, const std::string& index) {
+  HWND top = FindTopLevelOrReport(caption);
+  if (top == nullptr) return nullptr;
+  std::optional<DWORD> position = ParseUnsigned(index.c_str());
+  std::vector<HWND> children = ChildrenOf(top);
+  if (!position || *position >= children.size()) {
+    PrintError("\"%s\" has no child number %s (it has %u)", caption.c_str(), index.c_str(),
+               static_cast<unsigned>(children.size()));
+    return nullptr;
+  }
+  return children[*position];
+}
+
+// Puts `text` on the clipboard as CF_TEXT. The clipboard needs an owner window for
+// SetClipboardData to succeed; `owner` must outlive the paste that reads it.
+bool PutOnClipboard(HWND owner, const std::string& text) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  if (block == nullptr) return false;
+  void* bytes = GlobalLock(block);
+  if (bytes == nullptr) {
+    GlobalFree(block);
+    return false;
+  }
+  std::memcpy(bytes, text.c_str(), text.size() + 1);
+  GlobalUnlock(block);
+  if (!OpenClipboard(owner)) {
+    GlobalFree(block);
+    return false;
+  }
+  // Once SetClipboardData succeeds the block belongs to the clipboard.
+  bool placed = EmptyClipboard() && SetClipboardData(CF_TEXT, block) != nullptr;
+  CloseClipboard();
+  if (!placed) GlobalFree(block);
+  return placed;
+}
+
+// Sends `message` to another process's window and waits for its window procedure to
+// return; false when it did not in time.
+bool SendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+                             kWindowTextTimeoutMs, &result) != 0;
+}
+
+// How long `edit` waits after posting keys: a sent message would overtake posted ones, so
+// nothing tells when the target has taken them; an idle program takes them in milliseconds.
+constexpr DWORD kPostedKeysSettleMs = 300;
+
+// Edits the child at INDEX as a person would: selects the whole text, then types TEXT
+// (posted WM_CHAR per character, \r \n \t \\ understood), presses Delete (posted
+// WM_KEYDOWN and WM_KEYUP VK_DELETE), cuts (WM_CUT) or pastes TEXT (put on the clipboard,
+// then WM_PASTE). Returns once the target has had its chance to act on it.
+int RunEdit(const Args& args, const Options& /*options*/) {
+  const std::string& action = args[2];
+  const bool takesText = action == "type" || action == "paste";
+  if (!takesText && action != "delete" && action != "cut") {
+    PrintError("unknown edit action \"%s\" (type, delete, cut or paste)", action.c_str());
+    return kUsage;
+  }
+  if (takesText != (args.size() == 4)) {
+    PrintError("edit %s %s", action.c_str(), takesText ? "needs TEXT" : "takes no TEXT");
+    return kUsage;
+  }
+  HWND target = ChildAtOrReport(args[0], args[1]);
+  if (target == nullptr) return kWindowNotFound;
+
+  // Select all, so that what is typed or pasted replaces the text when the box takes it.
+  if (!SendAndWait(target, EM_SETSEL, 0, -1)) return kTimeout;
+  if (action == "type") {
+    for (unsigned char c : Unescape(args[3])) {
+      if (!PostMessageA(target, WM_CHAR, c, 1)) return kFailure;
+    }
+    Sleep(kPostedKeysSettleMs);
+  } else if (action == "delete") {
+    const LPARAM scanCode = static_cast<LPARAM>(MapVirtualKeyA(VK_DELETE, MAPVK_VK_TO_VSC)) << 16;
+    // Delete is an extended key (bit 24); the key-up carries the previous-state and
+    // transition bits (30, 31).
+    const LPARAM down = 1 | scanCode | (1 << 24);
+    const LPARAM up = down | (1 << 30) | (static_cast<LPARAM>(1) << 31);
+    if (!PostMessageA(target, WM_KEYDOWN, VK_DELETE, down) ||
+        !PostMessageA(target, WM_KEYUP, VK_DELETE, up)) {
+      return kFailure;
+    }
+    Sleep(kPostedKeysSettleMs);
+  } else if (action == "cut") {
+    if (!SendAndWait(target, WM_CUT, 0, 0)) return kTimeout;
+  } else {
+    // A window of our own owns the clipboard while the target pastes from it.
+    HWND owner = CreateWindowExA(0, "STATIC", "suite_client clipboard", 0, 0, 0, 0, 0,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (owner == nullptr || !PutOnClipboard(owner, Unescape(args[3]))) {
+      PrintError("could not put the text on the clipboard");
+      if (owner != nullptr) DestroyWindow(owner);
+      return kFailure;
+    }
+    bool pasted = SendAndWait(target, WM_PASTE, 0, 0);
+    DestroyWindow(owner);
+    if (!pasted) return kTimeout;
+  }
+  return kOk;
+}
+
+// Prints 1 when the child at INDEX is a tab stop (WS_TABSTOP), else 0.
+int RunTabStop(const Args& args, const Options& /*options*/) {
+  HWND target = ChildAtOrReport(args[0], args[1]);
+  if (target == nullptr) return kWindowNotFound;
+  PrintLine((GetWindowLongA(target, GWL_STYLE) & WS_TABSTOP) != 0 ? "1" : "0");
+  return kOk;
+}
+
 // Which of the options a command understands.
 enum OptionSet : unsigned { kNoOptions = 0, kRawOption = 1, kLogOption = 2, kStampOption = 4 };
 
@@ -1488,6 +1600,8 @@ constexpr Command kCommands[] = {
     {"minimize", 1, 1, kNoOptions, "minimize CAPTION", RunMinimize},
     {"restore", 1, 1, kNoOptions, "restore CAPTION", RunRestore},
     {"type", 3, 3, kNoOptions, "type CAPTION CONTROLTEXT CHARS", RunType},
+    {"edit", 3, 4, kNoOptions, "edit CAPTION INDEX type|delete|cut|paste [TEXT]", RunEdit},
+    {"tabstop", 2, 2, kNoOptions, "tabstop CAPTION INDEX", RunTabStop},
 };
 
 void PrintUsage() {
@@ -1524,6 +1638,11 @@ void PrintUsage() {
       "close, minimize, restore act on the top-level window with exactly that caption.\n"
       "type     posts WM_CHAR per character (\\r \\n \\t \\\\ understood) to the edit\n"
       "         control whose text is CONTROLTEXT.\n"
+      "edit     acts on the child at INDEX (0-based, in the order windows lists them) as\n"
+      "         a person would: selects its whole text, then types TEXT (WM_CHAR per\n"
+      "         character), presses Delete, cuts (WM_CUT) or pastes TEXT through the\n"
+      "         clipboard (WM_PASTE); it returns once the control has had its chance.\n"
+      "tabstop  prints 1 when the child at INDEX is a tab stop (WS_TABSTOP), else 0.\n"
       "\n"
       "exit codes: 0 ok, 1 usage, 2 no connection, 3 refused (request failed, NACK),\n"
       "            4 window not found, 5 timeout, 6 other failure.\n",

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# End-to-end checks of the bridge's text boxes under Wine, with the HRD simulator linked:
+# the two a person sees (frequency and mode) keep their text through Delete, cut and paste,
+# and the four hidden HRD link boxes beyond the client area's right edge take no keys and
+# are no tab stops. Wine's Notepad shows first that the same keys do change an ordinary box.
+#
+#   tests/wine/window_e2e.sh
+#
+# Prints one "N passed, M failed" line at the end and exits non-zero when anything failed.
+
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+FREQUENCY_PATTERN='^(0|[0-9]{0,3}(,[0-9]{3})*\.[0-9]{2})$'
+NOTEPAD_CAPTION="Untitled - Notepad"
+# The hidden link boxes in the order the bridge creates them (and `windows` lists them).
+HIDDEN_BOXES=(HRDFreq HRDButton HRDTX HRDAltFreq)
+
+# ---------------------------------------------------------------------------------------
+# Reading the dump of `suite_client windows CAPTION`: a WINDOW line, then one line per
+# child, class|visible|left,top,width,height|text; a child's INDEX is its place among them.
+# ---------------------------------------------------------------------------------------
+
+# edit_children CAPTION shown|hidden: "INDEX|TEXT" for each edit child whose left edge lies
+# inside the client area (shown) or beyond its right edge (hidden).
+edit_children() {
+  suite_client windows "$1" 2>/dev/null | awk -F'|' -v want="$2" '
+    NR == 1 { split($3, size, ","); width = size[1] + 0; next }
+    $1 == "Edit" {
+      split($3, rect, ",")
+      beyond = rect[1] + 0 > width
+      if ((want == "hidden") == beyond) print NR - 2 "|" $4
+    }'
+}
+
+# child_text CAPTION INDEX: the text the child shows now.
+child_text() {
+  suite_client windows "$1" 2>/dev/null | awk -F'|' -v line=$(($2 + 2)) 'NR == line { print $4 }'
+}
+
+# edit_keeps_text NAME INDEX ACTION [TEXT]: the action leaves the text of the bridge's box
+# NAME, child INDEX, as it was.
+edit_keeps_text() {
+  local name=$1 index=$2 before after
+  shift 2
+  before=$(child_text "$BRIDGE_CAPTION" "$index")
+  suite_client edit "$BRIDGE_CAPTION" "$index" "$@" || { fail "edit $name $* failed"; return 1; }
+  after=$(child_text "$BRIDGE_CAPTION" "$index")
+  [[ "$after" == "$before" ]] || { fail "$* changed $name from \"$before\" to \"$after\""; return 1; }
+}
+
+# edit_gives CAPTION INDEX WANT ACTION [TEXT]: after the action the child shows WANT.
+edit_gives() {
+  local caption=$1 index=$2 want=$3 after
+  shift 3
+  suite_client edit "$caption" "$index" "$@" || { fail "edit $index $* failed"; return 1; }
+  after=$(child_text "$caption" "$index")
+  [[ "$after" == "$want" ]] || { fail "after $* box $index shows \"$after\", want \"$want\""; return 1; }
+}
+
+# ---------------------------------------------------------------------------------------
+# Cases
+# ---------------------------------------------------------------------------------------
+
+notepad_up() { [[ -n "$(edit_children "$NOTEPAD_CAPTION" shown)" ]]; }
+
+case_keys_and_clipboard_change_an_ordinary_text_box() {
+  # The same tool actions that must leave the bridge's boxes alone, on a box that takes them.
+  (cd "$RUN_DIR" && exec "$WINE" notepad) >/dev/null 2>&1 &
+  local notepad=$!
+  STARTED_PIDS+=("$notepad")
+  local box
+  wait_until notepad_up || { fail "Notepad did not come up"; return 1; }
+  box=$(edit_children "$NOTEPAD_CAPTION" shown | head -n 1)
+  box=${box%%|*}
+  edit_gives "$NOTEPAD_CAPTION" "$box" abc type abc || return 1
+  edit_gives "$NOTEPAD_CAPTION" "$box" xyz paste xyz || return 1
+  edit_gives "$NOTEPAD_CAPTION" "$box" "" delete || return 1
+  edit_gives "$NOTEPAD_CAPTION" "$box" on type on || return 1
+  edit_gives "$NOTEPAD_CAPTION" "$box" "" cut || return 1
+  stop_pid "$notepad"
+  forget_pid "$notepad"
+}
+
+case_shown_boxes_keep_their_text_through_delete_cut_and_paste() {
+  local shown freq="" mode="" index text
+  shown=$(edit_children "$BRIDGE_CAPTION" shown)
+  while IFS='|' read -r index text; do
+    if [[ -z "$freq" && "$text" =~ $FREQUENCY_PATTERN ]]; then freq=$index; fi
+    if [[ -z "$mode" && "$text" == USB ]]; then mode=$index; fi
+  done <<<"$shown"
+  [[ -n "$freq" && -n "$mode" ]] || { fail "no frequency or no mode box among the shown boxes: $shown"; return 1; }
+  local name
+  for name in FreqDisplay HRDMode; do
+    [[ $name == FreqDisplay ]] && index=$freq || index=$mode
+    edit_keeps_text "$name" "$index" delete || return 1
+    edit_keeps_text "$name" "$index" cut || return 1
+    edit_keeps_text "$name" "$index" paste "7,040.00" || return 1
+    edit_keeps_text "$name" "$index" paste LSB || return 1
+  done
+}
+
+# The indexes of the hidden link boxes, in HIDDEN_BOXES order, into HIDDEN_INDEX.
+find_hidden_boxes() {
+  local lines
+  lines=$(edit_children "$BRIDGE_CAPTION" hidden)
+  mapfile -t HIDDEN_INDEX < <(cut -d'|' -f1 <<<"$lines" | grep .)
+  ((${#HIDDEN_INDEX[@]} == ${#HIDDEN_BOXES[@]})) ||
+    { fail "want ${#HIDDEN_BOXES[@]} edit boxes beyond the right edge, found: $lines"; return 1; }
+}
+
+case_hidden_link_boxes_are_no_tab_stops() {
+  find_hidden_boxes || return 1
+  local i stops=""
+  for i in "${!HIDDEN_BOXES[@]}"; do
+    [[ "$(suite_client tabstop "$BRIDGE_CAPTION" "${HIDDEN_INDEX[$i]}")" == 0 ]] || stops+=" ${HIDDEN_BOXES[$i]}"
+  done
+  [[ -z "$stops" ]] || { fail "tab stops:$stops"; return 1; }
+}
+
+case_hidden_link_boxes_take_no_keys() {
+  find_hidden_boxes || return 1
+  local tx=${HIDDEN_INDEX[2]}
+  [[ "$(child_text "$BRIDGE_CAPTION" "$tx")" == off ]] ||
+    { fail "HRDTX shows \"$(child_text "$BRIDGE_CAPTION" "$tx")\", want HRD's \"off\""; return 1; }
+  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" before any key"; return 1; }
+  # Typed or pasted over the whole text, "on" would tell the bridge HRD is transmitting.
+  edit_keeps_text HRDTX "$tx" type on || return 1
+  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" after typing into HRDTX"; return 1; }
+  edit_keeps_text HRDTX "$tx" paste on || return 1
+  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" after pasting into HRDTX"; return 1; }
+  local i
+  for i in "${!HIDDEN_BOXES[@]}"; do
+    edit_keeps_text "${HIDDEN_BOXES[$i]}" "${HIDDEN_INDEX[$i]}" type 1 || return 1
+  done
+  item_is RcvFreq 14,070.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after typing into the link boxes"; return 1; }
+  [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "ErrorLog.txt written: $(head -c 2000 "$RUN_DIR/ErrorLog.txt")"; return 1; }
+}
+
+main() {
+  setup_or_report || return
+  if start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off && start_bridge &&
+    WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+    run_case case_keys_and_clipboard_change_an_ordinary_text_box
+    run_case case_shown_boxes_keep_their_text_through_delete_cut_and_paste
+    run_case case_hidden_link_boxes_are_no_tab_stops
+    run_case case_hidden_link_boxes_take_no_keys
+  else
+    fail_case start "the simulator or the bridge did not come up, or they did not link"
+  fi
+  stop_pid "$BRIDGE_PID"
+  report
+}
+
+main
