@@ -1,19 +1,54 @@
-// The program's DDE client on DDEML: shared conversations, hot links and EXECUTEs.
+// The program's DDE client: shared conversations, hot links and EXECUTEs, spoken over the
+// DDE message protocol itself from hidden windows of this program.
 //
-// A conversation is opened with DdeConnect and shared by every link to the same service
-// and topic, each link adding its own advise loop on its item. Every conversation has a
-// DDEML instance of its own, uninitialised when the conversation ends: Wine's DDEML keeps
-// an ended conversation in its instance and refuses a new one with the same service and
-// topic there, so a server that went away could never be reached again otherwise.
+// Why not DDEML on this side. Under Wine, DdeConnect broadcasts its WM_DDE_INITIATE with
+// a plain SendMessage and so waits for as long as any top-level window hangs. Measured
+// here: with a window that stopped reading messages, HRD saw the bridge's connect at once,
+// but the bridge's first REQUEST reached it ten seconds later, when that window recovered;
+// the bridge served nothing meanwhile. Asking each window first, briefly, who serves only
+// helped while nobody served. So the initiate is sent here, window by window, each with a
+// time-out of its own, and the conversation goes on with the server that answered.
 //
-// A conversation is taken for gone when DDEML reports its end, or when its partner window
-// no longer exists: a partner that crashed sends no terminate, and the handle would
-// otherwise look alive for ever.
+// How long a window may take to answer the initiate. A window asked for the first time,
+// or one whose thread answered its last question, gets a second: a sibling busy writing a
+// contact to its log answers within a few hundred milliseconds, and a second is still
+// short for someone watching the program start. A thread whose window did not answer in
+// time is remembered (a hung thread answers for none of its windows, and Wine gives each
+// thread an input-method window besides its own) and its windows are asked afterwards for
+// 30 ms only, until one answers within that again: HRD's link is retried every second
+// while it is away, and a hung program would otherwise cost a second each time. So a
+// program that never answers holds the bridge up for one second once, then for 30 ms per
+// window per connect attempt (the start notices to six siblings, the retry each second):
+// start-up waits about 1.2 s on it. A program that is only busy a moment, HRD too,
+// answers its next question in time and is asked with the full second again. Nothing else
+// waits on a window other than the partner's. (Wine also gives up at once on a window
+// that has read no message for five seconds, SMTO_ABORTIFHUNG.)
 //
-// Before DdeConnect, every top-level window is asked in turn, with a short time-out each,
-// whether it serves the service and topic. Under Wine, DdeConnect waits for as long as any
-// window on the desktop hangs; asked this way a hung window costs a tenth of a second, and
-// while nobody serves (HRD not running, retried every second) DdeConnect is not called.
+// The protocol's owners, message by message:
+// - the atoms of our WM_DDE_INITIATE stay ours; those in a server's answer are ours to
+//   delete; a second server answering, or one answering late, is told goodbye at once;
+// - the item atom of WM_DDE_ADVISE, REQUEST and UNADVISE passes to the server once posted,
+//   the one in its WM_DDE_ACK or WM_DDE_DATA is ours: reused in our ACK, deleted otherwise;
+// - the DDEADVISE block passes to the server on a positive ACK and stays ours otherwise;
+//   the command block of WM_DDE_EXECUTE stays ours and is freed when its ACK returns it;
+// - a DDEDATA block is ours to free when fRelease is set.
+// An acknowledgement is matched to the transaction waiting for it by what it carries (the
+// item's name, the command block), never by when it comes: Wine's DDEML server follows the
+// data answering a REQUEST with a positive ACK of its own, which must not pass for the
+// answer to the next transaction.
+//
+// A hot link starts with its advise loop and only then asks for the current value, with
+// the link's sink already in place: a change HRD publishes meanwhile cannot fall between
+// the two. Every value, advised or answering the REQUEST, goes to the sink in the order it
+// arrives, which is the order the server produced them in, so the newest value is the last.
+//
+// A conversation is taken for gone when its partner says so, or when the partner's window
+// no longer exists: a partner that crashed sends no terminate.
+#include <windows.h>
+#include <dde.h>
+
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,9 +61,12 @@
 namespace bridge::platform::win32 {
 namespace {
 
+using common::Failure;
+using common::RunError;
 using common::ToLower;
 
-// DDEML calls back without a context argument, so the one client of the process is found here.
+// DDEML calls back without a context argument, and the windows share one procedure, so the
+// one client of the process is found here.
 Win32DdeClient* theClient = nullptr;
 
 // Time-outs of the synchronous transactions. A hot link's start and first value come from
@@ -36,312 +74,484 @@ Win32DdeClient* theClient = nullptr;
 // act (HRD tunes the radio), so it gets the classic forms runtime's five seconds.
 constexpr DWORD kLinkTimeoutMs = 2000;
 constexpr DWORD kExecuteTimeoutMs = 5000;
-// How long one window may take to answer the question who serves a service and topic.
-constexpr UINT kProbeTimeoutMs = 100;
-constexpr const char* kProbeClass = "TavixHrdBridgeDdeProbe";
+// How long a window may take to answer an initiate: see the top of the file.
+constexpr UINT kFirstAskMs = 1000;
+constexpr UINT kSlowAskMs = 30;
+constexpr const char* kWindowClass = "TavixHrdBridgeDdeClient";
+constexpr WORD kAckBit = 0x8000;  // DDEACK.fAck
 
-/// Delivers the DDE messages already waiting for this thread. Wine's DDEML leaves the
-/// acknowledgement of a hot link's start in the queue after the transaction has returned;
-/// the next synchronous transaction on the conversation would take it for its own answer
-/// and fail. Only DDE messages are delivered here.
-void DeliverWaitingDdeMessages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) DispatchMessageA(&message);
+std::string AtomName(UINT_PTR atom) {
+  char name[256] = {};
+  if (atom) GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name);
+  return name;
 }
 
-/// Waits a moment for the acknowledgement that Wine's DDEML server posts after the data
-/// answering a REQUEST (Windows sends the data alone), and delivers it. Left waiting, it
-/// would be taken for the answer to the next transaction, which would then end before its
-/// real answer came: a hot link started so can reach the server without its item's name.
-void DeliverTrailingAcknowledgement() {
-  // Only Wine sends it; Windows is not kept waiting for nothing.
-  static const bool onWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-  if (!onWine) return;
-  constexpr ULONGLONG kWaitMs = 50;
-  const ULONGLONG deadline = GetTickCount64() + kWaitMs;
-  for (;;) {
-    MSG message;
-    if (PeekMessageA(&message, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
-      DispatchMessageA(&message);
-      return;
-    }
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_POSTMESSAGE);
-  }
+// Atoms are at most 0xFFFF; memory handles never are that small.
+bool IsAtom(UINT_PTR value) { return value != 0 && value <= 0xFFFF; }
+
+void DeleteAtom(UINT_PTR value) {
+  if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
 }
 
-common::RunError TransactionError(DWORD instance) {
-  switch (DdeGetLastError(instance)) {
-    case DMLERR_ADVACKTIMEOUT:
-    case DMLERR_EXECACKTIMEOUT:
-    case DMLERR_DATAACKTIMEOUT:
-    case DMLERR_POKEACKTIMEOUT:
-    case DMLERR_UNADVACKTIMEOUT:
-      return common::RunError::DdeTimeout;
-    case DMLERR_NO_CONV_ESTABLISHED:
-    case DMLERR_INVALIDPARAMETER:
-      return common::RunError::DdeNoChannel;
-    default:
-      return common::RunError::DdeRefused;
+bool SameName(const std::string& a, const std::string& b) { return ToLower(a) == ToLower(b); }
+
+/// An atom of `text` for a message; throws Failure(DdeNoChannel) when none can be made.
+ATOM AddAtom(const std::string& text) {
+  const ATOM atom = GlobalAddAtomA(text.c_str());
+  if (!atom) throw Failure(RunError::DdeNoChannel);
+  return atom;
+}
+
+/// What a DDEDATA block holds.
+struct DataBlock {
+  bool valid = false;
+  bool response = false;
+  bool release = false;
+  bool ackRequested = false;
+  UINT format = 0;
+  std::string text;
+};
+
+DataBlock ReadDataBlock(HGLOBAL block) {
+  DataBlock data;
+  if (!block) return data;
+  const SIZE_T size = GlobalSize(block);
+  const auto* dde = static_cast<const DDEDATA*>(GlobalLock(block));
+  if (!dde) return data;
+  constexpr std::size_t kHeader = offsetof(DDEDATA, Value);
+  if (size >= kHeader) {
+    data.valid = true;
+    data.response = dde->fResponse;
+    data.release = dde->fRelease;
+    data.ackRequested = dde->fAckReq;
+    data.format = static_cast<USHORT>(dde->cfFormat);
+    const char* text = reinterpret_cast<const char*>(dde->Value);
+    data.text.assign(text, strnlen(text, size - kHeader));
   }
+  GlobalUnlock(block);
+  return data;
 }
 
 }  // namespace
 
-class Win32Conversation : public DdeConversation {
+class Win32Conversation : public DdeConversation, public std::enable_shared_from_this<Win32Conversation> {
  public:
-  Win32Conversation(DWORD instance, HCONV handle, std::string topic)
-      : instance_(instance), handle_(handle), topic_(std::move(topic)) {}
-  ~Win32Conversation() override { End(); }
+  Win32Conversation(HWND window, HWND partner) : window_(window), partner_(partner) {}
+  ~Win32Conversation() override {
+    End();
+    for (auto& [item, atom] : heldNames_) GlobalDeleteAtom(atom);
+    for (HGLOBAL block : lateCommands_) GlobalFree(block);
+    DestroyWindow(window_);
+  }
 
   bool Alive() override {
-    if (!handle_) return false;
-    CONVINFO info{};
-    info.cb = sizeof info;
-    if (ended_ || !DdeQueryConvInfo(handle_, QID_SYNC, &info) || !(info.wStatus & ST_CONNECTED) ||
-        !IsWindow(info.hwndPartner)) {
-      End();
-      return false;
-    }
-    return true;
+    if (!partnerTerminated_ && !terminateSent_ && IsWindow(partner_)) return true;
+    End();
+    return false;
   }
 
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
-    if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
-    // The item's name is held for as long as the link lives, and each transaction takes a
-    // handle of its own: Wine's DDEML can release the name's atom once too often while
-    // answering a REQUEST, and a later transaction with that handle then names no item.
-    auto held = std::make_unique<OwnedString>(instance_, item);
-    // The advise loop brings only later changes: the current value is asked for first.
-    std::optional<std::string> current;
-    {
-      DeliverWaitingDdeMessages();
-      OwnedString itemName(instance_, item);
-      if (HDDEDATA data = DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_REQUEST,
-                                               kLinkTimeoutMs, nullptr)) {
-        current = DataText(data);
-        DdeFreeDataHandle(data);
-        DeliverTrailingAcknowledgement();
-      }
+    if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    const auto self = shared_from_this();  // a sink may let go of the last other reference
+    const std::string key = ToLower(item);
+    // The sink is in place before the advise loop starts, so no value can come unheard.
+    sinks_[key] = std::move(sink);
+    try {
+      StartAdvise(item);
+    } catch (...) {
+      sinks_.erase(key);
+      throw;
     }
-    {
-      DeliverWaitingDdeMessages();
-      OwnedString itemName(instance_, item);
-      if (!DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTART, kLinkTimeoutMs,
-                                nullptr))
-        throw common::Failure(TransactionError(instance_));
-    }
-    sinks_[ToLower(item)] = sink;
-    heldNames_[ToLower(item)] = std::move(held);
-    if (current) sink(*current);
+    // The item's name is held while the link lives: Wine's DDEML can release a name's
+    // atom once too often while answering a REQUEST, and a later message naming the item
+    // would then name nothing.
+    if (!heldNames_.count(key)) heldNames_[key] = GlobalAddAtomA(item.c_str());
+    // The current value. Its answer reaches the sink as it arrives, in its place among the
+    // advised values; a REQUEST refused or unanswered leaves the link standing.
+    RequestCurrentValue(item);
   }
 
   void StopHotLink(const std::string& item) override {
-    if (!sinks_.erase(ToLower(item)) || !handle_ || ended_) return;
-    heldNames_.erase(ToLower(item));
-    OwnedString itemName(instance_, item);
-    DWORD result = 0;
-    // Asynchronous: nothing waits on a partner that may be gone.
-    const HDDEDATA transaction =
-        DdeClientTransaction(nullptr, 0, handle_, itemName.Get(), CF_TEXT, XTYP_ADVSTOP, TIMEOUT_ASYNC, &result);
-    (void)transaction;
+    const std::string key = ToLower(item);
+    if (!sinks_.erase(key)) return;
+    if (auto held = heldNames_.find(key); held != heldNames_.end()) {
+      GlobalDeleteAtom(held->second);
+      heldNames_.erase(held);
+    }
+    if (!Alive()) return;
+    // Not waited for: nothing waits on a partner that may be gone; its ACK is tidied away.
+    const ATOM atom = GlobalAddAtomA(item.c_str());
+    if (atom) Post(WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, CF_TEXT, atom));
   }
 
   void Execute(std::string_view command) override {
-    if (!Alive()) throw common::Failure(common::RunError::DdeNoChannel);
-    DeliverWaitingDdeMessages();
-    std::string text(command);
-    if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()), static_cast<DWORD>(text.size() + 1), handle_,
-                              nullptr, 0, XTYP_EXECUTE, kExecuteTimeoutMs, nullptr))
-      throw common::Failure(TransactionError(instance_));
+    if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    const auto self = shared_from_this();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
+    char* text = block ? static_cast<char*>(GlobalLock(block)) : nullptr;
+    if (!text) {
+      if (block) GlobalFree(block);
+      throw Failure(RunError::OutOfMemory);
+    }
+    std::memcpy(text, command.data(), command.size());
+    text[command.size()] = '\0';
+    GlobalUnlock(block);
+    Begin(Awaiting::ExecuteAck, {}, block);
+    if (!Post(WM_DDE_EXECUTE, PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block)))) {
+      GlobalFree(block);
+      throw Failure(RunError::DdeNoChannel);
+    }
+    if (!WaitForAnswer(kExecuteTimeoutMs)) {
+      // The block comes back with a late ACK, if ever: freed then, or with the conversation.
+      lateCommands_.push_back(block);
+      throw Failure(Alive() ? RunError::DdeTimeout : RunError::DdeNoChannel);
+    }
+    GlobalFree(block);
+    if (!pending_.positive) throw Failure(RunError::DdeRefused);
   }
 
-  /// A new value on a hot link of this conversation.
-  void Deliver(const std::string& item, const std::string& value) {
-    auto sink = sinks_.find(ToLower(item));
-    if (sink == sinks_.end()) return;
-    // The sink may end the link; it runs on a copy.
-    auto run = sink->second;
-    run(value);
+  HWND Window() const { return window_; }
+
+  /// A DDE message to this conversation's window; never throws.
+  void OnMessage(UINT message, HWND from, LPARAM lParam) {
+    if (from != partner_) {
+      // Only a server answering an initiate late talks to us without being our partner.
+      if (message == WM_DDE_ACK) {
+        DeleteAtom(LOWORD(lParam));
+        DeleteAtom(HIWORD(lParam));
+        PostMessageA(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+      }
+      return;
+    }
+    switch (message) {
+      case WM_DDE_ACK: OnAck(lParam); return;
+      case WM_DDE_DATA: OnData(lParam); return;
+      case WM_DDE_TERMINATE: OnTerminate(); return;
+      default: return;
+    }
   }
-  bool HasItem(const std::string& item) const { return sinks_.count(ToLower(item)) != 0; }
-
-  /// The partner ended the conversation; it is closed on this side outside the callback.
-  void Ended() { ended_ = true; }
-
-  HCONV Handle() const { return handle_; }
-  DWORD Instance() const { return instance_; }
-  const std::string& Topic() const { return topic_; }
 
  private:
-  void End() {
-    heldNames_.clear();
-    if (handle_) DdeDisconnect(handle_);
-    handle_ = nullptr;
-    if (instance_) DdeUninitialize(instance_);
-    instance_ = 0;
+  enum class Awaiting { Nothing, AdviseAck, Data, ExecuteAck };
+
+  // The one transaction waiting for its answer.
+  struct Pending {
+    Awaiting what = Awaiting::Nothing;
+    std::string item;
+    HGLOBAL block = nullptr;  // the EXECUTE's commands or the ADVISE's options
+    bool answered = false;
+    bool positive = false;
+  };
+
+  void Begin(Awaiting what, const std::string& item, HGLOBAL block) {
+    pending_ = Pending{};
+    pending_.what = what;
+    pending_.item = item;
+    pending_.block = block;
   }
 
-  DWORD instance_;
-  HCONV handle_;
-  bool ended_ = false;
-  std::string topic_;  // lower case
-  std::map<std::string, std::function<void(const std::string&)>> sinks_;
-  std::map<std::string, std::unique_ptr<OwnedString>> heldNames_;
+  /// Posts to the partner; a message that cannot go frees its packed parameter.
+  bool Post(UINT message, LPARAM lParam) {
+    if (!terminateSent_ && PostMessageA(partner_, message, reinterpret_cast<WPARAM>(window_), lParam)) return true;
+    FreeDDElParam(message, lParam);
+    return false;
+  }
+
+  /// WM_DDE_ADVISE for a hot link: every change as data, unacknowledged as DDEML's hot
+  /// links are. Throws Failure when refused, unanswered or the partner is gone.
+  void StartAdvise(const std::string& item) {
+    HGLOBAL options = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
+    auto* advise = options ? static_cast<DDEADVISE*>(GlobalLock(options)) : nullptr;
+    if (!advise) {
+      if (options) GlobalFree(options);
+      throw Failure(RunError::OutOfMemory);
+    }
+    *advise = DDEADVISE{};
+    advise->cfFormat = CF_TEXT;
+    GlobalUnlock(options);
+    const ATOM atom = AddAtom(item);
+    Begin(Awaiting::AdviseAck, item, options);
+    if (!Post(WM_DDE_ADVISE, PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), atom))) {
+      GlobalDeleteAtom(atom);
+      GlobalFree(options);
+      throw Failure(RunError::DdeNoChannel);
+    }
+    // Unanswered, the options block may still be taken by the server: it is left alone.
+    if (!WaitForAnswer(kLinkTimeoutMs)) throw Failure(Alive() ? RunError::DdeTimeout : RunError::DdeNoChannel);
+    if (!pending_.positive) {
+      GlobalFree(options);
+      throw Failure(RunError::DdeRefused);
+    }
+  }
+
+  /// WM_DDE_REQUEST for the item's CF_TEXT value; OnData hands the answer to the sink.
+  void RequestCurrentValue(const std::string& item) {
+    const ATOM atom = GlobalAddAtomA(item.c_str());
+    if (!atom) return;
+    Begin(Awaiting::Data, item, nullptr);
+    if (!Post(WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, CF_TEXT, atom))) {
+      GlobalDeleteAtom(atom);
+      return;
+    }
+    WaitForAnswer(kLinkTimeoutMs);
+  }
+
+  /// Delivers this conversation's DDE messages until the pending transaction is answered
+  /// (true), the partner is gone or the time is up (false). Messages for other windows
+  /// wait for the message loop, as during any synchronous transaction; messages sent from
+  /// other programs are served meanwhile.
+  bool WaitForAnswer(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+      MSG message;
+      while (!pending_.answered && PeekMessageA(&message, window_, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE))
+        DispatchMessageA(&message);
+      if (pending_.answered || partnerTerminated_ || !IsWindow(partner_)) break;
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline) break;
+      // A partner that dies sends nothing: look again at least every tenth of a second.
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100)),
+                                QS_POSTMESSAGE | QS_SENDMESSAGE);
+    }
+    const bool answered = pending_.answered;
+    pending_.what = Awaiting::Nothing;
+    return answered;
+  }
+
+  void OnAck(LPARAM lParam) {
+    UINT_PTR status = 0;
+    UINT_PTR value = 0;  // an item's atom, or the command block of an EXECUTE
+    UnpackDDElParam(WM_DDE_ACK, lParam, &status, &value);
+    FreeDDElParam(WM_DDE_ACK, lParam);
+    const bool positive = (LOWORD(status) & kAckBit) != 0;
+
+    bool answers = false;
+    switch (pending_.answered ? Awaiting::Nothing : pending_.what) {
+      case Awaiting::ExecuteAck:
+        answers = value == reinterpret_cast<UINT_PTR>(pending_.block);
+        break;
+      case Awaiting::AdviseAck:
+        answers = IsAtom(value) && SameName(AtomName(value), pending_.item);
+        break;
+      case Awaiting::Data:
+        // A REQUEST is answered by data; only a refusal comes as an ACK.
+        answers = !positive && IsAtom(value) && SameName(AtomName(value), pending_.item);
+        break;
+      case Awaiting::Nothing:
+        break;
+    }
+    if (answers) {
+      pending_.answered = true;
+      pending_.positive = positive;
+      DeleteAtom(value);
+      return;
+    }
+    // Late or extra: the block of an EXECUTE that timed out is freed, an atom deleted.
+    auto late = std::find(lateCommands_.begin(), lateCommands_.end(), reinterpret_cast<HGLOBAL>(value));
+    if (late != lateCommands_.end()) {
+      GlobalFree(*late);
+      lateCommands_.erase(late);
+    } else {
+      DeleteAtom(value);
+    }
+  }
+
+  void OnData(LPARAM lParam) {
+    UINT_PTR memory = 0;
+    UINT_PTR atom = 0;
+    UnpackDDElParam(WM_DDE_DATA, lParam, &memory, &atom);
+    FreeDDElParam(WM_DDE_DATA, lParam);
+    HGLOBAL block = reinterpret_cast<HGLOBAL>(memory);
+    const DataBlock data = ReadDataBlock(block);
+    const std::string item = AtomName(atom);
+
+    const bool accepted = !terminateSent_ && data.valid && data.format == CF_TEXT;
+    if (accepted && data.response && pending_.what == Awaiting::Data && !pending_.answered &&
+        SameName(item, pending_.item)) {
+      pending_.answered = true;
+      pending_.positive = true;
+    }
+    if (data.ackRequested && !terminateSent_) {
+      const LPARAM ack = PackDDElParam(WM_DDE_ACK, accepted ? kAckBit : 0, atom);
+      if (!PostMessageA(partner_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
+        FreeDDElParam(WM_DDE_ACK, ack);
+        DeleteAtom(atom);
+      }
+    } else {
+      DeleteAtom(atom);
+    }
+    // On a refusal the block stays the server's; otherwise fRelease says it is ours.
+    if (block && data.valid && data.release && (accepted || !data.ackRequested)) GlobalFree(block);
+
+    if (!accepted) return;
+    // Advised or answering the REQUEST, in the order it came. The sink may end the link:
+    // it runs on a copy.
+    auto sink = sinks_.find(ToLower(item));
+    if (sink == sinks_.end()) return;
+    auto run = sink->second;
+    run(data.text);
+  }
+
+  void OnTerminate() {
+    partnerTerminated_ = true;
+    End();
+  }
+
+  /// Says goodbye once, when the partner can still hear it.
+  void End() {
+    if (terminateSent_) return;
+    terminateSent_ = true;
+    if (IsWindow(partner_)) PostMessageA(partner_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+  }
+
+  HWND window_;
+  HWND partner_;
+  bool terminateSent_ = false;
+  bool partnerTerminated_ = false;
+  Pending pending_;
+  std::map<std::string, std::function<void(const std::string&)>> sinks_;  // by item, lower case
+  std::map<std::string, ATOM> heldNames_;                                 // by item, lower case
+  std::vector<HGLOBAL> lateCommands_;
 };
 
 Win32DdeClient::Win32DdeClient() {
   theClient = this;
-  WNDCLASSEXA probeClass{};
-  probeClass.cbSize = sizeof probeClass;
-  probeClass.lpfnWndProc = ProbeWindowProc;
-  probeClass.hInstance = GetModuleHandleA(nullptr);
-  probeClass.lpszClassName = kProbeClass;
-  RegisterClassExA(&probeClass);
-  // A hidden top-level window, as a DDE client's is: servers answer it like any other.
-  probe_ = CreateWindowExA(0, kProbeClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kWindowClass;
+  // An ANSI class: DDEML servers hand text to an ANSI window's conversation as it is.
+  RegisterClassExA(&windowClass);
 }
 
 Win32DdeClient::~Win32DdeClient() {
-  if (probe_) DestroyWindow(probe_);
   conversations_.clear();
-  if (spare_) DdeUninitialize(spare_);
+  if (spare_) DestroyWindow(spare_);
   if (listener_) DdeUninitialize(listener_);
   if (theClient == this) theClient = nullptr;
 }
 
-DWORD Win32DdeClient::TakeInstance() {
-  DWORD instance = spare_;
-  spare_ = 0;
-  if (!instance &&
-      DdeInitializeA(&instance, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS |
-                                              CBF_SKIP_UNREGISTRATIONS, 0) != DMLERR_NO_ERROR)
-    throw common::Failure(common::RunError::DdeNoResponse);
-  return instance;
+HWND Win32DdeClient::TakeWindow() {
+  HWND window = spare_;
+  spare_ = nullptr;
+  // A hidden top-level window, as a forms program's is: servers answer it like any other.
+  if (!window)
+    window = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
+                             nullptr);
+  if (!window) throw Failure(RunError::DdeNoResponse);
+  return window;
 }
 
-LRESULT CALLBACK Win32DdeClient::ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DDE_ACK && theClient && theClient->probing_) {
-    // A server answered the initiate: note it, release the atoms it sent, and end the
-    // conversation it has just opened with us at once.
-    theClient->probeAnswered_ = true;
-    if (LOWORD(lParam)) GlobalDeleteAtom(LOWORD(lParam));
-    if (HIWORD(lParam)) GlobalDeleteAtom(HIWORD(lParam));
-    PostMessageA(reinterpret_cast<HWND>(wParam), WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
-    return 0;
-  }
-  // The servers' answering terminates need nothing more.
-  if (message == WM_DDE_ACK || message == WM_DDE_TERMINATE) return 0;
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-bool Win32DdeClient::AnyServerAnswers(const std::string& service, const std::string& topic) {
-  if (!probe_) return true;  // no way to ask first: let DdeConnect find out
+HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std::string& topic) {
   std::vector<HWND> windows;
   EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+      [](HWND each, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(each);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&windows));
+  // A thread that hangs cannot answer for any of its windows (Wine gives each one more, for
+  // its input method): slowness is kept per thread. Threads without windows are forgotten.
+  std::set<DWORD> slow;
+  for (HWND each : windows)
+    if (const DWORD thread = GetWindowThreadProcessId(each, nullptr); slow_.count(thread)) slow.insert(thread);
+  slow_ = std::move(slow);
+
   const ATOM application = GlobalAddAtomA(service.c_str());
   const ATOM topicAtom = GlobalAddAtomA(topic.c_str());
-  probing_ = true;
-  probeAnswered_ = false;
-  for (HWND window : windows) {
-    if (window == probe_) continue;
+  asking_ = Asking{window, service, topic, nullptr};
+  for (HWND each : windows) {
+    if (each == window) continue;
+    const DWORD thread = GetWindowThreadProcessId(each, nullptr);
     DWORD_PTR result = 0;
     // Not SMTO_BLOCK: a server answers with a sent message, which must get through.
-    SendMessageTimeoutA(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(probe_), MAKELPARAM(application, topicAtom),
-                        SMTO_ABORTIFHUNG, kProbeTimeoutMs, &result);
-    if (probeAnswered_) break;
+    const bool answered =
+        SendMessageTimeoutA(each, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window),
+                            MAKELPARAM(application, topicAtom), SMTO_ABORTIFHUNG,
+                            slow_.count(thread) ? kSlowAskMs : kFirstAskMs, &result) != 0;
+    if (answered)
+      slow_.erase(thread);
+    else if (IsWindow(each))
+      slow_.insert(thread);
+    if (asking_.server) break;
   }
-  probing_ = false;
+  const HWND server = asking_.server;
+  asking_ = Asking{};
   GlobalDeleteAtom(application);
   GlobalDeleteAtom(topicAtom);
-  return probeAnswered_;
+  return server;
+}
+
+void Win32DdeClient::OnInitiateAnswer(HWND window, HWND server, LPARAM lParam) {
+  // The answer is sent, not posted, and holds two plain atoms, ours to delete.
+  const std::string service = AtomName(LOWORD(lParam));
+  const std::string topic = AtomName(HIWORD(lParam));
+  DeleteAtom(LOWORD(lParam));
+  DeleteAtom(HIWORD(lParam));
+  if (window == asking_.window && !asking_.server && SameName(service, asking_.service) &&
+      SameName(topic, asking_.topic)) {
+    asking_.server = server;
+    return;
+  }
+  // A second server, or one answering an earlier question too late.
+  PostMessageA(server, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
 }
 
 std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& service, const std::string& topic) {
   const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
-  if (!AnyServerAnswers(service, topic)) throw common::Failure(common::RunError::DdeNoResponse);
-
-  const DWORD instance = TakeInstance();
-  HCONV handle = nullptr;
-  {
-    OwnedString serviceName(instance, service);
-    OwnedString topicName(instance, topic);
-    handle = DdeConnect(instance, serviceName.Get(), topicName.Get(), nullptr);
+  const HWND window = TakeWindow();
+  const HWND server = Initiate(window, service, topic);
+  if (!server) {
+    // Nobody took it up: the window serves the next attempt (and says goodbye to late answers).
+    spare_ = window;
+    throw Failure(RunError::DdeNoResponse);
   }
-  if (!handle) {
-    // Nothing was opened in it: the instance serves the next attempt.
-    spare_ = instance;
-    throw common::Failure(common::RunError::DdeNoResponse);
-  }
-  auto conversation = std::make_shared<Win32Conversation>(instance, handle, ToLower(topic));
+  auto conversation = std::make_shared<Win32Conversation>(window, server);
   conversations_[key] = conversation;
   return conversation;
+}
+
+std::shared_ptr<Win32Conversation> Win32DdeClient::ConversationOf(HWND window) {
+  for (auto& [key, weak] : conversations_)
+    if (auto conversation = weak.lock(); conversation && conversation->Window() == window) return conversation;
+  return nullptr;
+}
+
+LRESULT CALLBACK Win32DdeClient::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message < WM_DDE_FIRST || message > WM_DDE_LAST || message == WM_DDE_INITIATE || !theClient)
+    return DefWindowProcA(window, message, wParam, lParam);
+  try {
+    const HWND from = reinterpret_cast<HWND>(wParam);
+    // Held while it handles the message: a sink may let go of every other reference.
+    if (auto conversation = theClient->ConversationOf(window)) {
+      conversation->OnMessage(message, from, lParam);
+    } else if (message == WM_DDE_ACK) {
+      theClient->OnInitiateAnswer(window, from, lParam);
+    }
+  } catch (...) {
+  }
+  return 0;
 }
 
 void Win32DdeClient::OnServiceRegistered(std::function<void(const std::string&)> listener) {
   if (!listener_ && DdeInitializeA(&listener_, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
     listener_ = 0;
-    throw common::Failure(common::RunError::DdeNoResponse);
+    throw Failure(RunError::DdeNoResponse);
   }
   registered_.push_back(std::move(listener));
 }
 
-Win32Conversation* Win32DdeClient::Find(HCONV handle, HSZ topic, HSZ item) {
-  Win32Conversation* byTopic = nullptr;
-  for (auto& [key, weak] : conversations_) {
-    auto conversation = weak.lock();
-    if (!conversation || !conversation->Instance()) continue;
-    if (conversation->Handle() == handle) return conversation.get();
-    const DWORD instance = conversation->Instance();
-    if (!byTopic && conversation->Topic() == ToLower(StringText(instance, topic)) &&
-        conversation->HasItem(StringText(instance, item)))
-      byTopic = conversation.get();
-  }
-  return byTopic;
-}
-
-HDDEDATA CALLBACK Win32DdeClient::Callback(UINT type, UINT, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
-                                           ULONG_PTR, ULONG_PTR) {
-  if (!theClient) return nullptr;
+HDDEDATA CALLBACK Win32DdeClient::Callback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+  if (!theClient || type != XTYP_REGISTER) return nullptr;
   try {
-    return theClient->Handle(type, conversation, hsz1, hsz2, data);
+    // hsz1 is the base service name.
+    const std::string service = StringText(theClient->listener_, hsz1);
+    for (std::size_t i = 0; i < theClient->registered_.size(); ++i) theClient->registered_[i](service);
   } catch (...) {
-    return nullptr;
   }
-}
-
-HDDEDATA Win32DdeClient::Handle(UINT type, HCONV handle, HSZ hsz1, HSZ hsz2, HDDEDATA data) {
-  switch (type) {
-    case XTYP_ADVDATA: {
-      // hsz1 is the topic, hsz2 the item; the data belongs to DDEML and is only read.
-      Win32Conversation* conversation = Find(handle, hsz1, hsz2);
-      if (!conversation || !data) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      conversation->Deliver(StringText(conversation->Instance(), hsz2), DataText(data));
-      return reinterpret_cast<HDDEDATA>(DDE_FACK);
-    }
-    case XTYP_DISCONNECT:
-      // The handle may not be the one DdeConnect gave; a conversation not found here is
-      // found gone by its partner check instead.
-      for (auto& [key, weak] : conversations_)
-        if (auto conversation = weak.lock(); conversation && conversation->Handle() == handle) conversation->Ended();
-      return nullptr;
-    case XTYP_REGISTER: {
-      // hsz1 is the base service name.
-      const std::string service = StringText(listener_, hsz1);
-      for (std::size_t i = 0; i < registered_.size(); ++i) registered_[i](service);
-      return nullptr;
-    }
-    default:
-      return nullptr;
-  }
+  return nullptr;
 }
 
 }  // namespace bridge::platform::win32

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,8 +114,9 @@ class Win32DdeServer : public DdeServer {
 
 class Win32Conversation;
 
-/// The program's DDE client on DDEML. Each conversation has a DDEML instance of its own,
-/// which ends with it; one more instance hears servers registering their names.
+/// The program's DDE client, speaking the DDE message protocol from hidden windows (see
+/// Win32DdeClient.cpp for why not DDEML); one more DDEML instance hears servers
+/// registering their names.
 class Win32DdeClient : public DdeClient {
  public:
   Win32DdeClient();
@@ -124,23 +126,31 @@ class Win32DdeClient : public DdeClient {
   void OnServiceRegistered(std::function<void(const std::string&)> listener) override;
 
  private:
-  friend class Win32Conversation;
+  /// The question being asked of the desktop's windows: who serves the service and topic.
+  struct Asking {
+    HWND window = nullptr;  // ours, which the answers reach
+    std::string service;
+    std::string topic;
+    HWND server = nullptr;  // the first that answered
+  };
+
   static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
                                     HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
-  HDDEDATA Handle(UINT type, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
-  /// A DDEML instance with no conversation in it, made when none is spare.
-  DWORD TakeInstance();
-  /// Whether any window answers an initiate for `service` and `topic`, asking each window
-  /// with a short time-out of its own.
-  bool AnyServerAnswers(const std::string& service, const std::string& topic);
-  static LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  Win32Conversation* Find(HCONV conversation, HSZ topic, HSZ item);
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  /// A window to open a conversation from: the one kept from a failed attempt, else a new
+  /// one. Throws Failure(DdeNoResponse) when none can be made.
+  HWND TakeWindow();
+  /// The window of the first server that answers an initiate from `window`, asking each
+  /// top-level window in turn with a time-out of its own; nullptr when none answers.
+  HWND Initiate(HWND window, const std::string& service, const std::string& topic);
+  /// A server's answer to an initiate; one that is not wanted is told goodbye.
+  void OnInitiateAnswer(HWND window, HWND server, LPARAM atoms);
+  std::shared_ptr<Win32Conversation> ConversationOf(HWND window);
 
-  HWND probe_ = nullptr;  // asks who serves a service and topic
-  bool probing_ = false;
-  bool probeAnswered_ = false;
-  DWORD listener_ = 0;  // hears registrations only
-  DWORD spare_ = 0;     // kept from a connect that no server answered
+  Asking asking_;
+  HWND spare_ = nullptr;  // kept from a connect that no server answered
+  std::set<DWORD> slow_;  // threads whose window did not answer its last initiate in time
+  DWORD listener_ = 0;    // hears registrations only
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
   std::vector<std::function<void(const std::string&)>> registered_;
 };
