@@ -64,6 +64,9 @@ constexpr UINT_PTR kFirstStallTimerId = 1000;  // one timer per stalled EXECUTE 
 constexpr UINT kMsgControlLine = WM_APP + 1;
 // Posted to the host window to end the program in order (console Ctrl+C, close, ...).
 constexpr UINT kMsgQuit = WM_APP + 2;
+// Posted to the host window by a REQUEST's answer that is to be followed by a change:
+// lParam is a heap std::pair<std::string, std::string>* (item, value); the receiver deletes it.
+constexpr UINT kMsgChangeItem = WM_APP + 3;
 
 // ---------------------------------------------------------------------------------------
 // Text helpers
@@ -183,6 +186,9 @@ class Log {
 // ---------------------------------------------------------------------------------------
 
 using ItemValues = std::map<std::string, std::string, LessNoCase>;
+
+// Changes to make right after the first REQUEST for an item has been answered.
+using ChangesAfterRequest = std::map<std::string, std::string, LessNoCase>;
 
 ItemValues DefaultItems() {
   return {
@@ -328,8 +334,11 @@ struct HeldExecute {
 // one static pointer (its callback carries no user data); a process runs one server.
 class DdeServer {
  public:
-  DdeServer(Log& log, HWND timerWindow, ItemValues items)
-      : log_(log), timerWindow_(timerWindow), items_(std::move(items)) {
+  DdeServer(Log& log, HWND timerWindow, ItemValues items, ChangesAfterRequest changesAfterRequest)
+      : log_(log),
+        timerWindow_(timerWindow),
+        items_(std::move(items)),
+        changesAfterRequest_(std::move(changesAfterRequest)) {
     buttons_.TakeFrom(items_[kItemButtonStatus]);
   }
   ~DdeServer() { Stop(); }
@@ -491,7 +500,21 @@ class DdeServer {
     const std::string* value = format == CF_TEXT ? FindItem(hszItem) : nullptr;
     log_.Line("REQUEST " + NameOf(hszItem) +
               (value != nullptr ? "" : " (refused: no such CF_TEXT item)"));
-    return value != nullptr ? TextData(hszItem, *value) : nullptr;
+    if (value == nullptr) return nullptr;
+    HDDEDATA answer = TextData(hszItem, *value);
+    ChangeAfterAnswer(NameOf(hszItem));
+    return answer;
+  }
+
+  // The change waiting for this item's first REQUEST goes out as soon as this callback has
+  // returned and DDEML has posted the answer: posted to ourselves, it comes before
+  // anything the client sends once it has the answer.
+  void ChangeAfterAnswer(const std::string& item) {
+    auto change = changesAfterRequest_.find(item);
+    if (change == changesAfterRequest_.end()) return;
+    auto* pair = new std::pair<std::string, std::string>(change->first, change->second);
+    changesAfterRequest_.erase(change);
+    if (!PostMessageA(timerWindow_, kMsgChangeItem, 0, reinterpret_cast<LPARAM>(pair))) delete pair;
   }
 
   HDDEDATA OnAdviseStart(UINT format, HSZ hszItem) {
@@ -668,6 +691,7 @@ class DdeServer {
   Log& log_;
   HWND timerWindow_;
   ItemValues items_;
+  ChangesAfterRequest changesAfterRequest_;
   Buttons buttons_;
   DWORD instance_ = 0;
   StringHandle service_;
@@ -789,6 +813,7 @@ class StdinReader {
 
 struct Options {
   ItemValues items = DefaultItems();
+  ChangesAfterRequest changesAfterRequest;
   std::string logPath;
   std::string controlPath;
   bool help = false;
@@ -796,7 +821,8 @@ struct Options {
 
 void PrintUsage(FILE* stream) {
   std::fputs(
-      "usage: hrd_sim [--set ITEM=VALUE]... [--log FILE] [--control FILE]\n"
+      "usage: hrd_sim [--set ITEM=VALUE]... [--change-after-request ITEM=VALUE]...\n"
+      "               [--log FILE] [--control FILE]\n"
       "\n"
       "Serves DDE service HRD_RADIO_000, topic HRD_CAT, items (CF_TEXT) with these\n"
       "starting values, each changeable with --set:\n"
@@ -805,6 +831,10 @@ void PrintUsage(FILE* stream) {
       "butn Dual=on|off; anything else is acknowledged and logged as UNKNOWN.\n"
       "\n"
       "  --set ITEM=VALUE  starting value of an item (a new name adds an item)\n"
+      "  --change-after-request ITEM=VALUE\n"
+      "                    once, right after answering the first REQUEST for ITEM, change\n"
+      "                    it to VALUE (sent to advise loops, before the client's next\n"
+      "                    message is served): a radio moving just as a client links\n"
       "  --log FILE        also write the log to FILE (emptied at start)\n"
       "  --control FILE    follow FILE: each line appended to it is a control command;\n"
       "                    what it holds at start is skipped, it may appear later\n"
@@ -835,7 +865,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.help = true;
       continue;
     }
-    if (arg != "--set" && arg != "--log" && arg != "--control") {
+    if (arg != "--set" && arg != "--change-after-request" && arg != "--log" && arg != "--control") {
       std::fprintf(stderr, "hrd_sim: unknown option \"%s\"\n", argv[i]);
       return std::nullopt;
     }
@@ -851,10 +881,15 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     } else {
       size_t equals = value.find('=');
       if (equals == 0 || equals == std::string::npos) {
-        std::fprintf(stderr, "hrd_sim: --set wants ITEM=VALUE, not \"%s\"\n", value.c_str());
+        std::fprintf(stderr, "hrd_sim: %s wants ITEM=VALUE, not \"%s\"\n", argv[i - 1],
+                     value.c_str());
         return std::nullopt;
       }
       std::string item = value.substr(0, equals);
+      if (arg == "--change-after-request") {
+        options.changesAfterRequest[item] = value.substr(equals + 1);
+        continue;
+      }
       auto it = options.items.find(item);
       if (it != options.items.end()) item = it->first;  // keep the usual spelling
       options.items[item] = value.substr(equals + 1);
@@ -878,7 +913,7 @@ class Simulator {
       log_.Line("ERROR cannot create the host window");
       return kExitStartFailed;
     }
-    server_.emplace(log_, window_, options_.items);
+    server_.emplace(log_, window_, options_.items, options_.changesAfterRequest);
     if (int rc = server_->Start(); rc != kExitOk) return rc;
 
     if (!options_.controlPath.empty()) {
@@ -940,6 +975,12 @@ class Simulator {
         case kMsgQuit:
           self->Quit();
           return 0;
+        case kMsgChangeItem: {
+          auto* change = reinterpret_cast<std::pair<std::string, std::string>*>(lParam);
+          if (self->server_ && !self->quitting_) self->server_->SetItem(change->first, change->second);
+          delete change;
+          return 0;
+        }
         default:
           break;
       }
