@@ -843,6 +843,8 @@ class RawDdeConversation {
 // EXECUTE COMMAND, DISCONNECT. The end of a hot link and requests for its value pass
 // quietly; what is refused (another item, a POKE) is reported with " REFUSED". Like
 // DdeClient it is reached from DDEML's callback through a static; a process makes only one.
+// With an initiate delay it answers each initiate for its names only after that long, as
+// a sibling busy writing its log does: the sender's SendMessage really waits meanwhile.
 class DdeListener {
  public:
   using EventSink = std::function<void(const std::string& name, const std::string& event)>;
@@ -852,6 +854,8 @@ class DdeListener {
 
   DdeListener(const DdeListener&) = delete;
   DdeListener& operator=(const DdeListener&) = delete;
+
+  void SetInitiateDelay(DWORD ms) { initiateDelayMs_ = ms; }
 
   // Starts DDEML and registers every name; false (with a diagnostic) if any fails.
   bool Start(const std::vector<std::string>& names) {
@@ -956,8 +960,11 @@ class DdeListener {
   HDDEDATA OnTransaction(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
                          HDDEDATA data) {
     switch (type) {
-      case XTYP_CONNECT:  // hsz1 topic, hsz2 service
-        return Bool(Same(hsz1, topic_) && ServiceFor(hsz2) != nullptr);
+      case XTYP_CONNECT: {  // hsz1 topic, hsz2 service; called inside WM_DDE_INITIATE
+        const bool ours = Same(hsz1, topic_) && ServiceFor(hsz2) != nullptr;
+        if (ours && initiateDelayMs_ != 0) Sleep(initiateDelayMs_);
+        return Bool(ours);
+      }
       case XTYP_CONNECT_CONFIRM: {
         const Service* service = ServiceFor(hsz2);
         std::string name = service != nullptr ? service->name : QueryString(hsz2);
@@ -1009,6 +1016,7 @@ class DdeListener {
   HSZ item_ = nullptr;
   std::vector<Service> services_;
   std::map<HCONV, std::string> conversations_;
+  DWORD initiateDelayMs_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -1366,7 +1374,24 @@ void WatchStdinForQuit() {
 }
 
 // Serves DDEClient under each NAME for SECONDS and prints what partners do.
-int RunListen(const Args& args, const Options& options) {
+int RunListen(const Args& allArgs, const Options& options) {
+  // --initiate-delay MS may stand anywhere among the arguments: no service name starts so.
+  Args args = allArgs;
+  DWORD initiateDelayMs = 0;
+  auto option = std::find(args.begin(), args.end(), "--initiate-delay");
+  if (option != args.end()) {
+    std::optional<DWORD> ms = option + 1 != args.end() ? ParseUnsigned(option[1].c_str()) : std::nullopt;
+    if (!ms) {
+      PrintError("--initiate-delay wants milliseconds");
+      return kUsage;
+    }
+    initiateDelayMs = *ms;
+    args.erase(option, option + 2);
+  }
+  if (args.size() < 2) {
+    PrintError("listen wants SECONDS and at least one NAME");
+    return kUsage;
+  }
   std::optional<DWORD> seconds = ParseUnsigned(args[0].c_str());
   if (!seconds) {
     PrintError("bad number of seconds \"%s\"", args[0].c_str());
@@ -1394,6 +1419,7 @@ int RunListen(const Args& args, const Options& options) {
   DdeListener listener([&log](const std::string& name, const std::string& event) {
     log.Line(std::to_string(MillisSinceStart()) + " " + name + " " + event);
   });
+  listener.SetInitiateDelay(initiateDelayMs);
   if (!listener.Start(names)) return kFailure;
   log.Line("READY");
 
@@ -1593,7 +1619,7 @@ constexpr Command kCommands[] = {
     {"execute", 3, 4, kRawOption | kStampOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
     {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
-    {"listen", 2, kAnyNumber, kLogOption, "listen SECONDS NAME [NAME...]", RunListen},
+    {"listen", 2, kAnyNumber, kLogOption, "listen [--initiate-delay MS] SECONDS NAME [NAME...]", RunListen},
     {"hang", 1, 1, kNoOptions, "hang SECONDS", RunHang},
     {"windows", 1, 1, kNoOptions, "windows CAPTION", RunWindows},
     {"close", 1, 1, kNoOptions, "close CAPTION", RunClose},
@@ -1631,7 +1657,8 @@ void PrintUsage() {
       "         tool's start, EVENT one of CONNECT, ADVSTART ITEM, EXECUTE COMMAND,\n"
       "         DISCONNECT; a refused ADVSTART, REQUEST or POKE shows as EVENT ITEM REFUSED.\n"
       "         Ends after SECONDS, or earlier at a line \"quit\" on stdin when stdin is\n"
-      "         a pipe.\n"
+      "         a pipe. --initiate-delay MS answers each initiate for a NAME only after MS\n"
+      "         milliseconds (a program busy for a moment), keeping its sender waiting.\n"
       "windows  prints WINDOW|visible|clientwidth,clientheight|state|caption, then one\n"
       "         line per child: class|visible|left,top,width,height|text (client pixels).\n"
       "         In watch, listen and windows lines \\, CR, LF, TAB appear as \\\\ \\r \\n \\t.\n"
