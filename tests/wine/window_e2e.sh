@@ -125,10 +125,14 @@ case_hidden_link_boxes_take_no_keys() {
     { fail "HRDTX shows \"$(child_text "$BRIDGE_CAPTION" "$tx")\", want HRD's \"off\""; return 1; }
   item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" before any key"; return 1; }
   # Typed or pasted over the whole text, "on" would tell the bridge HRD is transmitting.
-  edit_keeps_text HRDTX "$tx" type on || return 1
-  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" after typing into HRDTX"; return 1; }
-  edit_keeps_text HRDTX "$tx" paste on || return 1
-  item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\" after pasting into HRDTX"; return 1; }
+  local action state shows
+  for action in type paste; do
+    suite_client edit "$BRIDGE_CAPTION" "$tx" "$action" on || { fail "edit HRDTX $action on failed"; return 1; }
+    state=$(item RadioState)
+    shows=$(child_text "$BRIDGE_CAPTION" "$tx")
+    [[ "$state" == receive && "$shows" == off ]] ||
+      { fail "after $action \"on\" into HRDTX, RadioState is \"$state\" and HRDTX shows \"$shows\""; return 1; }
+  done
   local i
   for i in "${!HIDDEN_BOXES[@]}"; do
     edit_keeps_text "${HIDDEN_BOXES[$i]}" "${HIDDEN_INDEX[$i]}" type 1 || return 1
