@@ -321,7 +321,7 @@ hrd_control() { printf '%s\n' "$1" >>"$HRD_CONTROL"; }
 # its control file every 50 ms), so what follows meets the new behaviour.
 hrd_apply() {
   local since
-  since=$(grep -c . "$HRD_LOG" 2>/dev/null) || since=0
+  since=$(wc -l 2>/dev/null <"$HRD_LOG") || since=0
   hrd_control "$1"
   wait_until hrd_logged_since "$since" "CONTROL $1"
 }
