@@ -67,10 +67,13 @@ case_a_hung_window_does_not_freeze_the_bridge() {
   # Every second the bridge looks for HRD among the desktop's windows; one that hangs must
   # not hang the bridge with it: the warning goes on blinking.
   local hung=$RUN_DIR/hung.txt
-  "$WINE" "$RUN_DIR/suite_client.exe" hang 8 >"$hung" 2>&1 &
+  "$WINE" "$RUN_DIR/suite_client.exe" hang 10 >"$hung" 2>&1 &
   local hanging=$!
   STARTED_PIDS+=("$hanging")
   wait_until grep -q READY "$hung" || { fail "the hung window did not appear"; return 1; }
+  # The first time the hung window is asked who serves, it is given a second to answer,
+  # as a busy one would need; from then on it is asked only briefly.
+  sleep 1.5
   local samples count
   samples=$(sample_warning 5)
   count=$(transitions <<<"$samples" | grep -c .)
