@@ -106,7 +106,9 @@ TEST_F(VelkMainTest, NoKeystrokeChangesHrdsHiddenBoxesAndTabNeverStopsThere) {
   EXPECT_EQ(Text("HRDFreq"), "000,000.00");
   EXPECT_EQ(app->Server().RadioState->Text(), "");  // not "transmit"
   for (const auto& design : window->ControlSpecs()) {
-    if (design.name.rfind("HRD", 0) == 0) EXPECT_EQ(design.tabStop, design.name == "HRDMode") << design.name;
+    if (design.name.rfind("HRD", 0) == 0) {
+      EXPECT_EQ(design.tabStop, design.name == "HRDMode") << design.name;
+    }
   }
 }
 
