@@ -5,13 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/NumberFormat.h"
+
 namespace bridge::common {
 
-/// The user's regional number format: decimal and thousands (grouping) separators.
-struct NumberFormat {
-  std::string decimal = ".";
-  std::string thousands = ",";
-};
+using base::NumberFormat;
 
 /// Date value: days since 30 December 1899 00:00, time of day as the fraction.
 using DateValue = double;

@@ -1,4 +1,4 @@
-// Run-time error codes and the error-trap convention every procedure follows.
+// The error-trap convention every procedure follows.
 #pragma once
 
 #include <cstdint>
@@ -7,41 +7,14 @@
 #include <string_view>
 #include <utility>
 
+#include "base/Failure.h"
+
 namespace bridge::common {
 
-/// Run-time error numbers of the forms runtime that this program raises or reports.
-enum class RunError : std::int32_t {
-  InvalidProcedureCall = 5,
-  Overflow = 6,
-  OutOfMemory = 7,
-  SubscriptOutOfRange = 9,
-  TypeMismatch = 13,
-  BadFileNameOrNumber = 52,
-  FileNotFound = 53,
-  PermissionDenied = 70,
-  PathFileAccessError = 75,
-  DdeNoResponse = 282,
-  DdeRefused = 285,
-  DdeTimeout = 286,
-  DdeNoChannel = 293,
-  /// Reported for anything thrown that is not a `Failure` (a C++ library error).
-  Internal = 51,
-};
-
-/// One-line description of a run-time error number; unknown numbers get a generic text.
-std::string Describe(std::int32_t code);
-
-/// A run-time failure: what a platform adapter or a conversion throws.
-class Failure : public std::exception {
- public:
-  explicit Failure(RunError code) : code_(static_cast<std::int32_t>(code)) {}
-  explicit Failure(std::int32_t code) : code_(code) {}
-  std::int32_t Code() const noexcept { return code_; }
-  const char* what() const noexcept override { return "run-time failure"; }
-
- private:
-  std::int32_t code_;
-};
+using base::Describe;
+using base::Failure;
+using base::Ignore;
+using base::RunError;
 
 /// Where a trap sends a failure: the log's error reporter.
 class ErrorReporter {
@@ -90,16 +63,6 @@ T TrapOr(ErrorReporter& report, std::string_view name, T fallback, Body&& body) 
   } catch (...) {
     report.ReportError(CodeOf(std::current_exception()), name);
     return fallback;
-  }
-}
-
-/// One step of a procedure that runs with errors ignored: a failing step is skipped
-/// silently and the caller goes on with its next step.
-template <typename Body>
-void Ignore(Body&& body) noexcept {
-  try {
-    std::forward<Body>(body)();
-  } catch (...) {
   }
 }
 

@@ -1,6 +1,6 @@
 #include "hrd/HrdTranslations.h"
 
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace bridge::hrd {
 namespace {
@@ -36,14 +36,14 @@ std::string FrequencyText(std::string_view hertzText, const common::NumberFormat
 }
 
 std::optional<std::string> RadioStateFor(std::string_view hrdTx) {
-  const std::string state = common::ToLower(hrdTx);
+  const std::string state = base::ToLower(hrdTx);
   if (state == "on") return "transmit";
   if (state == "off") return "receive";
   return std::nullopt;
 }
 
 ModeTranslation TranslateMode(std::string_view hrdMode) {
-  const std::string upper = common::ToUpper(hrdMode);
+  const std::string upper = base::ToUpper(hrdMode);
   for (const ModeRow& row : kModeTable)
     if (upper == row.hrd) return {row.mode, row.radioMode};
   // The prefix test is on the text as HRD sent it: "CWL" is CW, "cwl" is not.

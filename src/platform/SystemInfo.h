@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Conversions.h"
+#include "base/NumberFormat.h"
 
 namespace bridge::platform {
 
@@ -43,7 +43,7 @@ class SystemInfo {
  public:
   virtual ~SystemInfo() = default;
   /// The user's decimal and thousands separators.
-  virtual common::NumberFormat UserNumberFormat() = 0;
+  virtual base::NumberFormat UserNumberFormat() = 0;
   /// As `GetLocaleInfoA`: with `bufferSize` 0 returns the length needed (NUL included);
   /// otherwise fills `buffer` and returns the characters written (NUL included); 0 on failure.
   virtual int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,

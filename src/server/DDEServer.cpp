@@ -1,6 +1,6 @@
 #include "server/DDEServer.h"
 
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace bridge::server {
 
@@ -28,7 +28,7 @@ void DDEServer::SetModeTimer_Timer() {
     // HRD reports only a change of mode. When it already was in the requested mode no
     // report comes, and `Mode` would keep the request's text ("USB" where the suite reads
     // "SSB"): HRD's mode is published now instead.
-    if (common::EqualNoCase(targets_->hrdBoxes.HRDMode.Control().Text(), deferred.DeferredMode))
+    if (base::EqualNoCase(targets_->hrdBoxes.HRDMode.Control().Text(), deferred.DeferredMode))
       targets_->hrdModeChange();
   });
 }

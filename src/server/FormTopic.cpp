@@ -1,7 +1,7 @@
 #include "server/FormTopic.h"
 
 #include "common/ErrorTrap.h"
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace bridge::server {
 
@@ -33,7 +33,7 @@ platform::ExecuteAnswer FormTopic::OnExecute(std::string_view command) {
 std::optional<std::string> FormTopic::OnRequest(std::string_view item) {
   // DDE item names are matched without regard to case, as the DDE layer matches names.
   for (const auto& [name, control] : items_)
-    if (common::EqualNoCase(name, item)) return control->Text();
+    if (base::EqualNoCase(name, item)) return control->Text();
   return std::nullopt;
 }
 

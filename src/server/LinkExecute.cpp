@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/ErrorTrap.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "server/DDECommon.h"
 #include "server/DDEServer.h"
 #include "server/DDEServerModule.h"
@@ -89,7 +89,7 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
   const CommandWord* match = nullptr;
   for (const CommandWord& entry : kCommandTable) {
     const std::string_view word = entry.word;
-    if (common::ToLower(words.substr(0, word.size())) == word) {
+    if (base::ToLower(words.substr(0, word.size())) == word) {
       match = &entry;
       break;
     }
@@ -153,17 +153,17 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
     }
     case Command::XcvrSetModeCmd:
       to.ddeCommon.ParseRecord(parameter);
-      deferred.DeferredMode = common::ToUpper(to.ddeCommon.GetToken(1).value);
+      deferred.DeferredMode = base::ToUpper(to.ddeCommon.GetToken(1).value);
       // The requested mode shows at once; HRD's next mode report replaces it.
       Mode->SetText(deferred.DeferredMode);
       Arm(*SetModeTimer);
       break;
     case Command::SetSplit:
-      deferred.DeferredSplit = common::ToLower(parameter) == "on";
+      deferred.DeferredSplit = base::ToLower(parameter) == "on";
       Arm(*SetSplitTimer);
       break;
     case Command::SetDual:
-      deferred.DeferredDual = common::ToLower(parameter) == "on";
+      deferred.DeferredDual = base::ToLower(parameter) == "on";
       Arm(*SetDualTimer);
       break;
   }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/ProgramIdentity.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "hrd/HrdInterface.h"
 #include "hrd/HrdTranslations.h"
 
@@ -109,7 +109,7 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   relinkTimer_->OnTick([this] { RelinkTimer_Timer(); });
   common::Ignore([&] {
     platform.ddeClient.OnServiceRegistered([this](const std::string& service) {
-      if (common::EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
+      if (base::EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
     });
   });
 }

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "common/ErrorTrap.h"
+#include "base/Failure.h"
 
 namespace bridge::platform::sim {
 
-using common::Failure;
-using common::RunError;
+using base::Failure;
+using base::RunError;
 
 // ---- files ------------------------------------------------------------------------------
 

@@ -66,7 +66,7 @@ class FakeSettingsStore : public SettingsStore {
 /// Scripted facts about the machine.
 class FakeSystemInfo : public SystemInfo {
  public:
-  common::NumberFormat numberFormat;
+  base::NumberFormat numberFormat;
   std::string executableFolder = "C:\\Tavix";
   std::string executableName = "Tavix_HRD_Bridge";
   OsVersionInfo version;
@@ -75,7 +75,7 @@ class FakeSystemInfo : public SystemInfo {
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeValues;
   std::map<std::pair<RegistryRoot, std::string>, std::vector<RegistryValue>> registry;
 
-  common::NumberFormat UserNumberFormat() override { return numberFormat; }
+  base::NumberFormat UserNumberFormat() override { return numberFormat; }
   int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override { return executableFolder; }
   std::string ExecutableName() override { return executableName; }

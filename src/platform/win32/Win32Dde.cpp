@@ -1,6 +1,6 @@
 // The program's DDE server on DDEML: topics, items, REQUEST, advise links and EXECUTE.
-#include "common/ErrorTrap.h"
-#include "common/Text.h"
+#include "base/Failure.h"
+#include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -11,7 +11,7 @@ namespace {
 // here. This is the only static state of the program.
 Win32DdeServer* theServer = nullptr;
 
-using common::ToLower;
+using base::ToLower;
 
 }  // namespace
 
@@ -34,11 +34,11 @@ void Win32DdeServer::EnsureStarted() {
                                       0);
   if (started != DMLERR_NO_ERROR) {
     instance_ = 0;
-    throw common::Failure(common::RunError::DdeNoResponse);
+    throw base::Failure(base::RunError::DdeNoResponse);
   }
   service_ = DdeCreateStringHandleA(instance_, serviceName_.c_str(), CP_WINANSI);
   if (!DdeNameService(instance_, service_, nullptr, DNS_REGISTER))
-    throw common::Failure(common::RunError::DdeNoResponse);
+    throw base::Failure(base::RunError::DdeNoResponse);
 }
 
 void Win32DdeServer::RegisterTopic(const std::string& topic, TopicHandler& handler) {

@@ -53,17 +53,17 @@
 #include <optional>
 #include <vector>
 
-#include "common/ErrorTrap.h"
-#include "common/Text.h"
+#include "base/Failure.h"
+#include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
 namespace {
 
-using common::Failure;
-using common::RunError;
-using common::ToLower;
+using base::Failure;
+using base::RunError;
+using base::ToLower;
 
 // DDEML calls back without a context argument, and the windows share one procedure, so the
 // one client of the process is found here.

@@ -3,12 +3,12 @@
 
 #include <cstring>
 
-#include "common/ErrorTrap.h"
+#include "base/Failure.h"
 
 namespace bridge::platform::win32 {
 
-using common::Failure;
-using common::RunError;
+using base::Failure;
+using base::RunError;
 
 namespace {
 
@@ -130,10 +130,10 @@ void Win32SettingsStore::Save(const std::string& app, const std::string& section
 
 // ---- system facts -----------------------------------------------------------------------
 
-common::NumberFormat Win32SystemInfo::UserNumberFormat() {
+base::NumberFormat Win32SystemInfo::UserNumberFormat() {
   // Read once: the conversions ask for it often, and it changes only with a new logon.
   if (!numberFormat_) {
-    common::NumberFormat format;
+    base::NumberFormat format;
     char buffer[16];
     if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 1) format.decimal = buffer;
     if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, sizeof buffer) > 0) format.thousands = buffer;

@@ -36,7 +36,7 @@ class Win32SettingsStore : public SettingsStore {
 
 class Win32SystemInfo : public SystemInfo {
  public:
-  common::NumberFormat UserNumberFormat() override;
+  base::NumberFormat UserNumberFormat() override;
   int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override;
   std::string ExecutableName() override;
@@ -51,7 +51,7 @@ class Win32SystemInfo : public SystemInfo {
 
  private:
   /// Whether a user setting has been read for the number format once (it is cached).
-  std::optional<common::NumberFormat> numberFormat_;
+  std::optional<base::NumberFormat> numberFormat_;
 };
 
 class Win32Timer;

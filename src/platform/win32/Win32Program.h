@@ -7,8 +7,9 @@
 
 namespace bridge::platform::win32 {
 
-/// Builds the Win32 platform, hands it to `program` and returns what the program returns;
-/// anything the program throws ends it with exit code 1.
-int RunProgram(const std::function<int(const Platform&)>& program);
+/// Builds the Win32 platform, its DDE server answering as `serviceName`, hands it to
+/// `program` and returns what the program returns; anything the program throws ends it
+/// with exit code 1.
+int RunProgram(const char* serviceName, const std::function<int(const Platform&)>& program);
 
 }  // namespace bridge::platform::win32

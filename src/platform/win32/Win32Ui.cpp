@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "common/ErrorTrap.h"
+#include "base/Failure.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -144,7 +144,7 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   if (!control) return DefWindowProcA(window, message, wParam, lParam);
   auto offer = [&](std::int16_t code) {
     if (!control->keyPress) return code;
-    common::Ignore([&] { control->keyPress(code); });
+    base::Ignore([&] { control->keyPress(code); });
     return code;
   };
   switch (message) {
@@ -202,7 +202,7 @@ class Win32Window : public Window {
     window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, design.caption.c_str(), style_, CW_USEDEFAULT,
                               CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
-    if (!window_) throw common::Failure(common::RunError::InvalidProcedureCall);
+    if (!window_) throw base::Failure(base::RunError::InvalidProcedureCall);
     loaded_.push_back(this);
     if (design.background) background_.handle = CreateSolidBrush(ColourRef(*design.background));
     defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -307,7 +307,7 @@ class Win32Window : public Window {
         if (!suppressResize_ && shownOnce_) Resized();
         return 0;
       case WM_CLOSE:
-        if (onClose_) common::Ignore([&] { onClose_(); });
+        if (onClose_) base::Ignore([&] { onClose_(); });
         Destroy();
         return 0;
       case WM_QUERYENDSESSION:
@@ -315,7 +315,7 @@ class Win32Window : public Window {
       case WM_ENDSESSION:
         // The session ends for real (not cancelled by another program): no WM_CLOSE will
         // come, and the system ends the process once this returns.
-        if (wParam && onEndSession_) common::Ignore([&] { onEndSession_(); });
+        if (wParam && onEndSession_) base::Ignore([&] { onEndSession_(); });
         return 0;
       case WM_ERASEBKGND:
         if (background_.handle) {
@@ -337,7 +337,7 @@ class Win32Window : public Window {
         break;
       case WM_COMMAND:
         if (HIWORD(wParam) == EN_CHANGE)
-          if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) common::Ignore([&] { control->Changed(); });
+          if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) base::Ignore([&] { control->Changed(); });
         return 0;
       default:
         break;
@@ -386,7 +386,7 @@ class Win32Window : public Window {
     if (window_) SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Resized() {
-    if (onResize_) common::Ignore([&] { onResize_(); });
+    if (onResize_) base::Ignore([&] { onResize_(); });
   }
 
   WindowSpec design_;
@@ -523,7 +523,7 @@ LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wPar
       auto timer = ui->timers_.find(static_cast<UINT_PTR>(wParam));
       if (timer != ui->timers_.end()) {
         Win32Timer* target = timer->second;
-        common::Ignore([&] { message == kSoonTick ? target->SoonTick() : target->Tick(); });
+        base::Ignore([&] { message == kSoonTick ? target->SoonTick() : target->Tick(); });
       }
     }
     return 0;

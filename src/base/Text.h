@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace bridge::common {
+namespace bridge::base {
 
 inline std::string ToLower(std::string_view text) {
   std::string lower(text);
@@ -27,4 +27,4 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && ToLower(a) == ToLower(b);
 }
 
-}  // namespace bridge::common
+}  // namespace bridge::base
