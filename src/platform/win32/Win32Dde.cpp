@@ -18,27 +18,28 @@ using base::ToLower;
 Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {}
 
 Win32DdeServer::~Win32DdeServer() {
-  if (!instance_) return;
-  DdeNameService(instance_, service_, nullptr, DNS_UNREGISTER);
-  DdeFreeStringHandle(instance_, service_);
-  DdeUninitialize(instance_);
   if (theServer == this) theServer = nullptr;
+  // The name is unregistered and freed before its instance ends.
+  service_.Reset();
+  instance_.Reset();
 }
 
 void Win32DdeServer::EnsureStarted() {
-  if (instance_) return;
+  if (service_) return;
+  // Started only once the name is registered: a failure leaves neither instance nor name
+  // behind, so the next topic's registration tries again from the start.
+  instance_ = DdeInstance::Start(Callback, APPCLASS_STANDARD | CBF_FAIL_POKES | CBF_SKIP_REGISTRATIONS |
+                                               CBF_SKIP_UNREGISTRATIONS);
+  if (!instance_) throw base::Failure(base::RunError::DdeNoResponse);
+  // Set before the name is registered: a client may connect while the registration is
+  // announced.
   theServer = this;
-  const UINT started = DdeInitializeA(&instance_, Callback,
-                                      APPCLASS_STANDARD | CBF_FAIL_POKES | CBF_SKIP_REGISTRATIONS |
-                                          CBF_SKIP_UNREGISTRATIONS,
-                                      0);
-  if (started != DMLERR_NO_ERROR) {
-    instance_ = 0;
+  service_ = DdeServiceName::Register(instance_.Id(), serviceName_);
+  if (!service_) {
+    theServer = nullptr;
+    instance_.Reset();
     throw base::Failure(base::RunError::DdeNoResponse);
   }
-  service_ = DdeCreateStringHandleA(instance_, serviceName_.c_str(), CP_WINANSI);
-  if (!DdeNameService(instance_, service_, nullptr, DNS_REGISTER))
-    throw base::Failure(base::RunError::DdeNoResponse);
 }
 
 void Win32DdeServer::RegisterTopic(const std::string& topic, TopicHandler& handler) {
@@ -59,22 +60,17 @@ void Win32DdeServer::UnregisterTopic(const std::string& topic) {
 }
 
 void Win32DdeServer::ItemChanged(const std::string& topic, const std::string& item) {
-  if (!instance_ || !Find(topic)) return;
-  OwnedString topicName(instance_, topic);
-  OwnedString itemName(instance_, item);
-  DdePostAdvise(instance_, topicName.Get(), itemName.Get());
+  if (!service_ || !Find(topic)) return;
+  const DdeString topicName = DdeString::Owned(instance_.Id(), topic);
+  const DdeString itemName = DdeString::Owned(instance_.Id(), item);
+  if (topicName && itemName) DdePostAdvise(instance_.Id(), topicName.Get(), itemName.Get());
 }
 
-std::string Win32DdeServer::Text(HSZ hsz) const { return StringText(instance_, hsz); }
+std::string Win32DdeServer::Text(HSZ hsz) const { return DdeString::Borrowed(instance_.Id(), hsz).Text(); }
 
 TopicHandler* Win32DdeServer::Find(const std::string& topic) const {
   auto found = topics_.find(ToLower(topic));
   return found == topics_.end() ? nullptr : found->second;
-}
-
-HDDEDATA Win32DdeServer::TextData(HSZ item, const std::string& text) const {
-  return DdeCreateDataHandle(instance_, reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str())),
-                             static_cast<DWORD>(text.size() + 1), 0, item, CF_TEXT, 0);
 }
 
 HDDEDATA CALLBACK Win32DdeServer::Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
@@ -111,12 +107,13 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
       TopicHandler* handler = Find(Text(hsz1));
       if (!handler) return nullptr;
       const std::optional<std::string> value = handler->OnRequest(Text(hsz2));
-      return value ? TextData(hsz2, *value) : nullptr;
+      // The new handle passes to DDEML with the answer.
+      return value ? DdeData::FromText(instance_.Id(), hsz2, *value).Release() : nullptr;
     }
     case XTYP_EXECUTE: {
       TopicHandler* handler = Find(Text(hsz1));
       if (!handler) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      const ExecuteAnswer answer = handler->OnExecute(DataText(data));
+      const ExecuteAnswer answer = handler->OnExecute(DdeData::Borrowed(data).Text());
       return reinterpret_cast<HDDEDATA>(answer == ExecuteAnswer::Accept ? DDE_FACK : DDE_FNOTPROCESSED);
     }
     default:

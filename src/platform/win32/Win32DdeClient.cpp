@@ -428,7 +428,7 @@ Win32DdeClient::Win32DdeClient() {
 Win32DdeClient::~Win32DdeClient() {
   conversations_.clear();
   if (spare_) DestroyWindow(spare_);
-  if (listener_) DdeUninitialize(listener_);
+  listener_.Reset();
   if (theClient == this) theClient = nullptr;
 }
 
@@ -536,10 +536,8 @@ LRESULT CALLBACK Win32DdeClient::WindowProc(HWND window, UINT message, WPARAM wP
 }
 
 void Win32DdeClient::OnServiceRegistered(std::function<void(const std::string&)> listener) {
-  if (!listener_ && DdeInitializeA(&listener_, Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
-    listener_ = 0;
-    throw Failure(RunError::DdeNoResponse);
-  }
+  if (!listener_) listener_ = DdeInstance::Start(Callback, APPCLASS_STANDARD | APPCMD_CLIENTONLY);
+  if (!listener_) throw Failure(RunError::DdeNoResponse);
   registered_.push_back(std::move(listener));
 }
 
@@ -547,7 +545,7 @@ HDDEDATA CALLBACK Win32DdeClient::Callback(UINT type, UINT, HCONV, HSZ hsz1, HSZ
   if (!theClient || type != XTYP_REGISTER) return nullptr;
   try {
     // hsz1 is the base service name.
-    const std::string service = StringText(theClient->listener_, hsz1);
+    const std::string service = DdeString::Borrowed(theClient->listener_.Id(), hsz1).Text();
     for (std::size_t i = 0; i < theClient->registered_.size(); ++i) theClient->registered_[i](service);
   } catch (...) {
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/win32/DdeHandles.h"
 
 namespace bridge::platform::win32 {
 
@@ -103,11 +104,10 @@ class Win32DdeServer : public DdeServer {
   void EnsureStarted();
   std::string Text(HSZ hsz) const;
   TopicHandler* Find(const std::string& topic) const;
-  HDDEDATA TextData(HSZ item, const std::string& text) const;
 
   std::string serviceName_;
-  DWORD instance_ = 0;
-  HSZ service_ = nullptr;
+  DdeInstance instance_;
+  DdeServiceName service_;  // registered under instance_: declared after it, so it goes first
   std::map<std::string, TopicHandler*> topics_;  // keys in lower case
   std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
 };
@@ -150,7 +150,7 @@ class Win32DdeClient : public DdeClient {
   Asking asking_;
   HWND spare_ = nullptr;  // kept from a connect that no server answered
   std::set<DWORD> slow_;  // threads whose window did not answer its last initiate in time
-  DWORD listener_ = 0;    // hears registrations only
+  DdeInstance listener_;  // hears registrations only
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
   std::vector<std::function<void(const std::string&)>> registered_;
 };
