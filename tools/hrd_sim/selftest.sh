@@ -7,7 +7,7 @@
 #   HRD_SIM_EXE=... SUITE_CLIENT_EXE=... tools/hrd_sim/selftest.sh
 #
 # Starts its own Xvfb, Wine prefix and simulator, and ends them all (by PID) when done.
-# Builds build/win64/hrd_sim.exe first when it is missing or older than its source (not
+# Builds build/win64/hrd_sim.exe first when it is missing or older than its sources (not
 # an exe given in HRD_SIM_EXE). Prints "N passed, M failed" at the end; the exit status
 # is 0 only when nothing failed.
 
@@ -26,16 +26,22 @@ STAMP_RE='[0-9]+\.[0-9]{3} [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}
 SIM_PID=""
 
 build_if_stale() {
-  local source=$HERE/HrdSim.cpp
   if ((BUILD_SIM == 0)); then
     [[ -f "$HRD_SIM_EXE" ]] || log "missing $HRD_SIM_EXE"
     [[ -f "$HRD_SIM_EXE" ]]
     return
   fi
-  [[ -f "$HRD_SIM_EXE" && ! "$source" -nt "$HRD_SIM_EXE" ]] && return 0
+  local sources=("$HERE"/*.cpp)
+  local inputs=("${sources[@]}" "$HERE"/*.h "$HERE"/../common/*.h "$HERE"/../../src/platform/win32/DdeHandles.h)
+  local input stale=0
+  [[ -f "$HRD_SIM_EXE" ]] || stale=1
+  for input in "${inputs[@]}"; do
+    [[ "$input" -nt "$HRD_SIM_EXE" ]] && stale=1
+  done
+  ((stale)) || return 0
   log "building $HRD_SIM_EXE"
   mkdir -p "$(dirname "$HRD_SIM_EXE")"
-  x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$HRD_SIM_EXE" "$source" -luser32 -lgdi32
+  x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$HRD_SIM_EXE" "${sources[@]}" -luser32 -lgdi32
 }
 
 # Runs the simulator in the run folder (relative names: Wine maps the folder to Z:), with

@@ -1,0 +1,55 @@
+// The simulator's command line, its exit codes, and the control commands a script sends it
+// while it runs. Portable: no Windows here, so it is unit-tested natively.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RadioModel.h"
+
+namespace tools::hrd_sim {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitUsage = 1,        // bad command line
+  kExitDdeInit = 2,      // DdeInitialize or a string handle failed
+  kExitRegister = 3,     // DdeNameService would not register the service
+  kExitStartFailed = 4,  // window, log file or control thread could not be set up
+};
+
+/// What the command line asks for.
+struct Options {
+  ItemValues items = DefaultItems();
+  ChangesAfterRequest changesAfterRequest;
+  std::string logPath;
+  std::string controlPath;
+  bool help = false;
+};
+
+/// Prints the usage text, the options and control commands included.
+void PrintUsage(std::FILE* stream);
+
+/// Parses the arguments after the program's name; nullopt with `error` set (without the
+/// "hrd_sim: " prefix) when one is wrong.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+/// One line of control input, parsed.
+struct ControlCommand {
+  enum class Kind { Blank, Set, Ack, Refuse, Stall, Quit, Invalid };
+  Kind kind = Kind::Blank;
+  std::string line;          // the line without its line end, as it is logged
+  std::string item;          // Set
+  std::string value;         // Set: everything after the blank that ends the item, maybe empty
+  std::uint32_t ms = 0;      // Stall
+  std::string problem;       // Invalid: what is wrong
+};
+
+/// Parses "set ITEM VALUE", "ack", "refuse", "stall MS" and "quit" (verbs in any case);
+/// a line of blanks only is Blank.
+ControlCommand ParseControl(std::string_view rawLine);
+
+}  // namespace tools::hrd_sim
