@@ -56,6 +56,7 @@
 #include "base/Failure.h"
 #include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -96,10 +97,22 @@ void DeleteAtom(UINT_PTR value) {
 bool SameName(const std::string& a, const std::string& b) { return ToLower(a) == ToLower(b); }
 
 /// An atom of `text` for a message; throws Failure(DdeNoChannel) when none can be made.
-ATOM AddAtom(const std::string& text) {
-  const ATOM atom = GlobalAddAtomA(text.c_str());
+GlobalAtom AddAtom(const std::string& text) {
+  GlobalAtom atom = AddGlobalAtom(text);
   if (!atom) throw Failure(RunError::DdeNoChannel);
   return atom;
+}
+
+/// A shareable block of `size` zeroed bytes, filled by `fill` while locked; throws
+/// Failure(OutOfMemory) when none can be had.
+template <typename Fill>
+GlobalBlock NewBlock(SIZE_T size, Fill fill) {
+  GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE | GMEM_ZEROINIT, size));
+  void* bytes = block ? GlobalLock(block.Get()) : nullptr;
+  if (!bytes) throw Failure(RunError::OutOfMemory);
+  fill(bytes);
+  GlobalUnlock(block.Get());
+  return block;
 }
 
 /// What a DDEDATA block holds.
@@ -136,12 +149,11 @@ DataBlock ReadDataBlock(HGLOBAL block) {
 
 class Win32Conversation : public DdeConversation, public std::enable_shared_from_this<Win32Conversation> {
  public:
-  Win32Conversation(HWND window, HWND partner) : window_(window), partner_(partner) {}
+  Win32Conversation(WindowHandle window, HWND partner) : window_(std::move(window)), partner_(partner) {}
   ~Win32Conversation() override {
     End();
-    for (auto& [item, atom] : heldNames_) GlobalDeleteAtom(atom);
-    for (HGLOBAL block : lateCommands_) GlobalFree(block);
-    DestroyWindow(window_);
+    // An advise block never answered for may be the server's by now: left alone.
+    for (auto& [item, options] : lateOptions_) options.Release();
   }
 
   bool Alive() override {
@@ -165,7 +177,8 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     // The item's name is held while the link lives: Wine's DDEML can release a name's
     // atom once too often while answering a REQUEST, and a later message naming the item
     // would then name nothing.
-    if (!heldNames_.count(key)) heldNames_[key] = GlobalAddAtomA(item.c_str());
+    if (!heldNames_.count(key))
+      if (GlobalAtom held = AddGlobalAtom(item)) heldNames_.emplace(key, std::move(held));
     // The current value. Its answer reaches the sink as it arrives, in its place among the
     // advised values; a REQUEST refused or unanswered leaves the link standing.
     RequestCurrentValue(item);
@@ -174,43 +187,32 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   void StopHotLink(const std::string& item) override {
     const std::string key = ToLower(item);
     if (!sinks_.erase(key)) return;
-    if (auto held = heldNames_.find(key); held != heldNames_.end()) {
-      GlobalDeleteAtom(held->second);
-      heldNames_.erase(held);
-    }
+    heldNames_.erase(key);
     if (!Alive()) return;
     // Not waited for: nothing waits on a partner that may be gone; its ACK is tidied away.
-    const ATOM atom = GlobalAddAtomA(item.c_str());
-    if (atom) Post(WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, CF_TEXT, atom));
+    GlobalAtom atom = AddGlobalAtom(item);
+    if (atom && Post(WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, CF_TEXT, atom.Get()))) atom.Release();
   }
 
   void Execute(std::string_view command) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
     const auto self = shared_from_this();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
-    char* text = block ? static_cast<char*>(GlobalLock(block)) : nullptr;
-    if (!text) {
-      if (block) GlobalFree(block);
-      throw Failure(RunError::OutOfMemory);
-    }
-    std::memcpy(text, command.data(), command.size());
-    text[command.size()] = '\0';
-    GlobalUnlock(block);
-    Begin(Awaiting::ExecuteAck, {}, block);
-    if (!Post(WM_DDE_EXECUTE, PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block)))) {
-      GlobalFree(block);
+    // The command and its NUL; the block stays ours and comes back with the ACK.
+    GlobalBlock block = NewBlock(command.size() + 1, [&](void* bytes) { std::memcpy(bytes, command.data(), command.size()); });
+    Begin(Awaiting::ExecuteAck, {}, block.Get());
+    if (!Post(WM_DDE_EXECUTE, PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(block.Get())))) {
+      pending_ = Pending{};
       throw Failure(RunError::DdeNoChannel);
     }
     if (!WaitForAnswer(kExecuteTimeoutMs)) {
       // The block comes back with a late ACK, if ever: freed then, or with the conversation.
-      lateCommands_.push_back(block);
+      lateCommands_.push_back(std::move(block));
       throw Failure(Alive() ? RunError::DdeTimeout : RunError::DdeNoChannel);
     }
-    GlobalFree(block);
     if (!pending_.positive) throw Failure(RunError::DdeRefused);
   }
 
-  HWND Window() const { return window_; }
+  HWND Window() const { return window_.Get(); }
 
   /// A DDE message to this conversation's window; never throws.
   void OnMessage(UINT message, HWND from, LPARAM lParam) {
@@ -219,7 +221,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
       if (message == WM_DDE_ACK) {
         DeleteAtom(LOWORD(lParam));
         DeleteAtom(HIWORD(lParam));
-        PostMessageA(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+        PostMessageA(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_.Get()), 0);
       }
       return;
     }
@@ -252,7 +254,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
 
   /// Posts to the partner; a message that cannot go frees its packed parameter.
   bool Post(UINT message, LPARAM lParam) {
-    if (!terminateSent_ && PostMessageA(partner_, message, reinterpret_cast<WPARAM>(window_), lParam)) return true;
+    if (!terminateSent_ && PostMessageA(partner_, message, reinterpret_cast<WPARAM>(window_.Get()), lParam)) return true;
     FreeDDElParam(message, lParam);
     return false;
   }
@@ -260,39 +262,40 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   /// WM_DDE_ADVISE for a hot link: every change as data, unacknowledged as DDEML's hot
   /// links are. Throws Failure when refused, unanswered or the partner is gone.
   void StartAdvise(const std::string& item) {
-    HGLOBAL options = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
-    auto* advise = options ? static_cast<DDEADVISE*>(GlobalLock(options)) : nullptr;
-    if (!advise) {
-      if (options) GlobalFree(options);
-      throw Failure(RunError::OutOfMemory);
-    }
-    *advise = DDEADVISE{};
-    advise->cfFormat = CF_TEXT;
-    GlobalUnlock(options);
-    const ATOM atom = AddAtom(item);
-    Begin(Awaiting::AdviseAck, item, options);
-    if (!Post(WM_DDE_ADVISE, PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), atom))) {
-      GlobalDeleteAtom(atom);
-      GlobalFree(options);
+    GlobalBlock options = NewBlock(sizeof(DDEADVISE), [](void* bytes) {
+      auto* advise = static_cast<DDEADVISE*>(bytes);
+      *advise = DDEADVISE{};
+      advise->cfFormat = CF_TEXT;
+    });
+    GlobalAtom atom = AddAtom(item);
+    Begin(Awaiting::AdviseAck, item, options.Get());
+    if (!Post(WM_DDE_ADVISE, PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options.Get()), atom.Get()))) {
+      pending_ = Pending{};
       throw Failure(RunError::DdeNoChannel);
     }
-    // Unanswered, the options block may still be taken by the server: it is left alone.
-    if (!WaitForAnswer(kLinkTimeoutMs)) throw Failure(Alive() ? RunError::DdeTimeout : RunError::DdeNoChannel);
-    if (!pending_.positive) {
-      GlobalFree(options);
-      throw Failure(RunError::DdeRefused);
+    atom.Release();  // the server's now
+    if (!WaitForAnswer(kLinkTimeoutMs)) {
+      // A late positive ACK gives the block to the server, a late refusal back to us.
+      // An older block still unanswered for, the server may have taken: left alone.
+      GlobalBlock& late = lateOptions_[ToLower(item)];
+      late.Release();
+      late = std::move(options);
+      throw Failure(Alive() ? RunError::DdeTimeout : RunError::DdeNoChannel);
     }
+    if (!pending_.positive) throw Failure(RunError::DdeRefused);
+    options.Release();  // the server keeps it for the advise loop
   }
 
   /// WM_DDE_REQUEST for the item's CF_TEXT value; OnData hands the answer to the sink.
   void RequestCurrentValue(const std::string& item) {
-    const ATOM atom = GlobalAddAtomA(item.c_str());
+    GlobalAtom atom = AddGlobalAtom(item);
     if (!atom) return;
     Begin(Awaiting::Data, item, nullptr);
-    if (!Post(WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, CF_TEXT, atom))) {
-      GlobalDeleteAtom(atom);
+    if (!Post(WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, CF_TEXT, atom.Get()))) {
+      pending_ = Pending{};
       return;
     }
+    atom.Release();  // the server's now
     WaitForAnswer(kLinkTimeoutMs);
   }
 
@@ -304,7 +307,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
       MSG message;
-      while (!pending_.answered && PeekMessageA(&message, window_, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE))
+      while (!pending_.answered && PeekMessageA(&message, window_.Get(), WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE))
         DispatchMessageA(&message);
       if (pending_.answered || partnerTerminated_ || !IsWindow(partner_)) break;
       const ULONGLONG now = GetTickCount64();
@@ -346,14 +349,20 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
       DeleteAtom(value);
       return;
     }
-    // Late or extra: the block of an EXECUTE that timed out is freed, an atom deleted.
-    auto late = std::find(lateCommands_.begin(), lateCommands_.end(), reinterpret_cast<HGLOBAL>(value));
+    // Late or extra: the block of an EXECUTE that timed out is freed; a late answer to an
+    // ADVISE settles who keeps its block; an atom is deleted.
+    auto late = std::find_if(lateCommands_.begin(), lateCommands_.end(),
+                             [&](const GlobalBlock& block) { return reinterpret_cast<UINT_PTR>(block.Get()) == value; });
     if (late != lateCommands_.end()) {
-      GlobalFree(*late);
       lateCommands_.erase(late);
-    } else {
-      DeleteAtom(value);
+      return;
     }
+    if (!IsAtom(value)) return;
+    if (auto options = lateOptions_.find(ToLower(AtomName(value))); options != lateOptions_.end()) {
+      if (positive) options->second.Release();
+      lateOptions_.erase(options);
+    }
+    DeleteAtom(value);
   }
 
   void OnData(LPARAM lParam) {
@@ -373,15 +382,16 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     }
     if (data.ackRequested && !terminateSent_) {
       const LPARAM ack = PackDDElParam(WM_DDE_ACK, accepted ? kAckBit : 0, atom);
-      if (!PostMessageA(partner_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
+      if (!PostMessageA(partner_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_.Get()), ack)) {
         FreeDDElParam(WM_DDE_ACK, ack);
         DeleteAtom(atom);
       }
     } else {
       DeleteAtom(atom);
     }
-    // On a refusal the block stays the server's; otherwise fRelease says it is ours.
-    if (block && data.valid && data.release && (accepted || !data.ackRequested)) GlobalFree(block);
+    // On a refusal the block stays the server's; otherwise fRelease says it is ours, also
+    // when it comes after our goodbye, unanswered.
+    if (block && data.valid && data.release && (accepted || !data.ackRequested || terminateSent_)) GlobalFree(block);
 
     if (!accepted) return;
     // Advised or answering the REQUEST, in the order it came. The sink may end the link:
@@ -401,17 +411,18 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   void End() {
     if (terminateSent_) return;
     terminateSent_ = true;
-    if (IsWindow(partner_)) PostMessageA(partner_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+    if (IsWindow(partner_)) PostMessageA(partner_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_.Get()), 0);
   }
 
-  HWND window_;
+  WindowHandle window_;
   HWND partner_;
   bool terminateSent_ = false;
   bool partnerTerminated_ = false;
   Pending pending_;
   std::map<std::string, std::function<void(const std::string&)>> sinks_;  // by item, lower case
-  std::map<std::string, ATOM> heldNames_;                                 // by item, lower case
-  std::vector<HGLOBAL> lateCommands_;
+  std::map<std::string, GlobalAtom> heldNames_;                           // by item, lower case
+  std::map<std::string, GlobalBlock> lateOptions_;                        // by item, lower case
+  std::vector<GlobalBlock> lateCommands_;
 };
 
 Win32DdeClient::Win32DdeClient() {
@@ -427,18 +438,17 @@ Win32DdeClient::Win32DdeClient() {
 
 Win32DdeClient::~Win32DdeClient() {
   conversations_.clear();
-  if (spare_) DestroyWindow(spare_);
+  spare_.Reset();
   listener_.Reset();
   if (theClient == this) theClient = nullptr;
 }
 
-HWND Win32DdeClient::TakeWindow() {
-  HWND window = spare_;
-  spare_ = nullptr;
+WindowHandle Win32DdeClient::TakeWindow() {
+  WindowHandle window = std::move(spare_);
   // A hidden top-level window, as a forms program's is: servers answer it like any other.
   if (!window)
-    window = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
-                             nullptr);
+    window.Reset(CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr));
   if (!window) throw Failure(RunError::DdeNoResponse);
   return window;
 }
@@ -458,8 +468,9 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
     if (const DWORD thread = GetWindowThreadProcessId(each, nullptr); slow_.count(thread)) slow.insert(thread);
   slow_ = std::move(slow);
 
-  const ATOM application = GlobalAddAtomA(service.c_str());
-  const ATOM topicAtom = GlobalAddAtomA(topic.c_str());
+  // The initiate's atoms stay ours whatever the answers.
+  const GlobalAtom application = AddGlobalAtom(service);
+  const GlobalAtom topicAtom = AddGlobalAtom(topic);
   asking_ = Asking{window, service, topic, nullptr};
   for (HWND each : windows) {
     if (each == window) continue;
@@ -468,7 +479,7 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
     // Not SMTO_BLOCK: a server answers with a sent message, which must get through.
     const bool answered =
         SendMessageTimeoutA(each, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window),
-                            MAKELPARAM(application, topicAtom), SMTO_ABORTIFHUNG,
+                            MAKELPARAM(application.Get(), topicAtom.Get()), SMTO_ABORTIFHUNG,
                             slow_.count(thread) ? kSlowAskMs : kFirstAskMs, &result) != 0;
     if (answered)
       slow_.erase(thread);
@@ -478,8 +489,6 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
   }
   const HWND server = asking_.server;
   asking_ = Asking{};
-  GlobalDeleteAtom(application);
-  GlobalDeleteAtom(topicAtom);
   return server;
 }
 
@@ -501,14 +510,14 @@ void Win32DdeClient::OnInitiateAnswer(HWND window, HWND server, LPARAM lParam) {
 std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& service, const std::string& topic) {
   const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
-  const HWND window = TakeWindow();
-  const HWND server = Initiate(window, service, topic);
+  WindowHandle window = TakeWindow();
+  const HWND server = Initiate(window.Get(), service, topic);
   if (!server) {
     // Nobody took it up: the window serves the next attempt (and says goodbye to late answers).
-    spare_ = window;
+    spare_ = std::move(window);
     throw Failure(RunError::DdeNoResponse);
   }
-  auto conversation = std::make_shared<Win32Conversation>(window, server);
+  auto conversation = std::make_shared<Win32Conversation>(std::move(window), server);
   conversations_[key] = conversation;
   return conversation;
 }

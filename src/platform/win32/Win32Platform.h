@@ -12,6 +12,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/DdeHandles.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace bridge::platform::win32 {
 
@@ -139,7 +140,7 @@ class Win32DdeClient : public DdeClient {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   /// A window to open a conversation from: the one kept from a failed attempt, else a new
   /// one. Throws Failure(DdeNoResponse) when none can be made.
-  HWND TakeWindow();
+  WindowHandle TakeWindow();
   /// The window of the first server that answers an initiate from `window`, asking each
   /// top-level window in turn with a time-out of its own; nullptr when none answers.
   HWND Initiate(HWND window, const std::string& service, const std::string& topic);
@@ -148,7 +149,7 @@ class Win32DdeClient : public DdeClient {
   std::shared_ptr<Win32Conversation> ConversationOf(HWND window);
 
   Asking asking_;
-  HWND spare_ = nullptr;  // kept from a connect that no server answered
+  WindowHandle spare_;    // kept from a connect that no server answered
   std::set<DWORD> slow_;  // threads whose window did not answer its last initiate in time
   DdeInstance listener_;  // hears registrations only
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
