@@ -5,10 +5,13 @@
 #include <cstring>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "base/Failure.h"
 
 namespace bridge::platform::sim {
 
+using base::EqualNoCase;
 using base::Failure;
 using base::RunError;
 
@@ -175,35 +178,85 @@ void FakeUi::RunFor(std::int64_t milliseconds) {
 
 namespace {
 
+/// A label or text box. Destroyed with its form, it keeps only its name and fails the test
+/// on any later use, where a real control's memory would be gone.
 template <typename Base>
 class FakeControl : public Base {
  public:
-  explicit FakeControl(const ControlSpec& design) : name_(design.name), text_(design.text), visible_(design.visible) {}
-  const std::string& Name() const override { return name_; }
-  std::string Text() const override { return text_; }
-  void SetText(std::string_view text) override {
-    if (text_ == text) return;
-    text_ = text;
-    for (auto& listener : listeners_) listener();
+  FakeControl(const ControlSpec& design, const std::string& form)
+      : name_(design.name), form_(form), text_(design.text), visible_(design.visible) {}
+  const std::string& Name() const override {
+    Gone("Name");
+    return name_;
   }
-  bool Visible() const override { return visible_; }
-  void SetVisible(bool visible) override { visible_ = visible; }
-  void OnChange(std::function<void()> listener) override { listeners_.push_back(std::move(listener)); }
+  std::string Text() const override {
+    if (Gone("Text")) return {};
+    return text_;
+  }
+  void SetText(std::string_view text) override {
+    if (Gone("SetText") || text_ == text) return;
+    text_ = text;
+    Changed();
+  }
+  bool Visible() const override { return !Gone("Visible") && visible_; }
+  void SetVisible(bool visible) override {
+    if (!Gone("SetVisible")) visible_ = visible;
+  }
+  void OnChange(std::function<void()> listener) override {
+    if (!Gone("OnChange")) listeners_.push_back(std::move(listener));
+  }
+
+  /// Destroys the control: its state and whatever its handlers hold are let go.
+  virtual void Destroy() {
+    destroyed_ = true;
+    text_.clear();
+    listeners_.clear();
+  }
 
  protected:
+  /// Runs the change listeners. A static control calls them directly, so a listener's
+  /// failure reaches whoever set the text.
+  virtual void Changed() { RunListeners(); }
+  void RunListeners() {
+    // A listener may add listeners, so the walk goes by index and reaches the new ones; each
+    // runs from a copy, as adding may move the stored ones and destroying the form frees them.
+    for (std::size_t i = 0; i < listeners_.size() && !destroyed_; ++i) {
+      auto listener = listeners_[i];
+      listener();
+    }
+  }
+  bool Gone(const char* operation) const {
+    if (!destroyed_) return false;
+    ADD_FAILURE() << operation << " on control " << name_ << " of destroyed form " << form_;
+    return true;
+  }
+
   std::string name_;
+  std::string form_;
   std::string text_;
   bool visible_;
+  bool destroyed_ = false;
   std::vector<std::function<void()>> listeners_;
 };
+
+using FakeLabel = FakeControl<Label>;
 
 class FakeTextBox : public FakeControl<TextBox> {
  public:
   using FakeControl::FakeControl;
-  void OnKeyPress(std::function<void(std::int16_t&)> handler) override { keyPress_ = std::move(handler); }
+  void OnKeyPress(std::function<void(std::int16_t&)> handler) override {
+    if (!Gone("OnKeyPress")) keyPress_ = std::move(handler);
+  }
+  void Destroy() override {
+    FakeControl::Destroy();
+    keyPress_ = nullptr;
+  }
   void Type(char character) {
+    if (Gone("Type")) return;
     std::int16_t key = static_cast<unsigned char>(character);
-    if (keyPress_) keyPress_(key);
+    // The key-press handler runs from the control's window procedure, which lets no
+    // failure out: a handler that throws leaves the character as it was.
+    if (keyPress_) base::Ignore([&] { keyPress_(key); });
     if (key == 0) return;
     std::string text = text_;
     if (key == 8) {
@@ -213,6 +266,11 @@ class FakeTextBox : public FakeControl<TextBox> {
     }
     SetText(text);
   }
+
+ protected:
+  // An edit control reports its change to its form as EN_CHANGE, whose window procedure
+  // lets no failure out: a listener's failure ends the walk and reaches nobody.
+  void Changed() override { base::Ignore([&] { RunListeners(); }); }
 
  private:
   std::function<void(std::int16_t&)> keyPress_;
@@ -225,16 +283,11 @@ std::unique_ptr<Window> FakeUi::CreateForm(const WindowSpec& design) {
   return std::make_unique<FakeWindow>(*this, design);
 }
 
-std::vector<Window*> FakeUi::LoadedForms() {
-  std::vector<Window*> loaded;
-  for (FakeWindow* form : forms_)
-    if (!form->destroyed) loaded.push_back(form);
-  return loaded;
-}
+std::vector<Window*> FakeUi::LoadedForms() { return {forms_.begin(), forms_.end()}; }
 
 FakeWindow* FakeUi::FindForm(const std::string& name) {
   for (FakeWindow* form : forms_)
-    if (form->Name() == name && !form->destroyed) return form;
+    if (form->Name() == name) return form;
   return nullptr;
 }
 
@@ -243,40 +296,65 @@ FakeWindow::FakeWindow(FakeUi& ui, const WindowSpec& design)
   ui_.forms_.push_back(this);
 }
 
-FakeWindow::~FakeWindow() { std::erase(ui_.forms_, this); }
+FakeWindow::~FakeWindow() {
+  // As a real form's destructor, this destroys the window; the dead controls outlive it so
+  // that a stale reference into them fails the test rather than reading freed memory.
+  Destroy();
+  for (auto& control : controls_) ui_.graveyard_.push_back(std::move(control));
+}
+
+void FakeWindow::Destroy() {
+  if (destroyed) return;
+  destroyed = true;
+  visible_ = false;
+  std::erase(ui_.forms_, this);
+  for (auto& control : controls_) {
+    if (auto* label = dynamic_cast<FakeLabel*>(control.get())) label->Destroy();
+    if (auto* box = dynamic_cast<FakeTextBox*>(control.get())) box->Destroy();
+  }
+}
 
 void FakeWindow::Show() {
+  if (destroyed) return;
   const bool first = !visible_;
   visible_ = true;
-  if (first && onResize_) onResize_();
+  if (first && onResize_) base::Ignore([&] { onResize_(); });
 }
 
 void FakeWindow::SetState(WindowState state) {
-  if (state == state_) return;
+  if (destroyed || state == state_) return;
   state_ = state;
-  if (onResize_) onResize_();
+  if (onResize_) base::Ignore([&] { onResize_(); });
 }
 
 Label& FakeWindow::AddLabel(const ControlSpec& design) {
   controlSpecs_.push_back(design);
-  controls_.push_back(std::make_unique<FakeControl<Label>>(design));
+  controls_.push_back(std::make_unique<FakeLabel>(design, design_.name));
   return static_cast<Label&>(*controls_.back());
 }
 
 TextBox& FakeWindow::AddTextBox(const ControlSpec& design) {
   controlSpecs_.push_back(design);
-  controls_.push_back(std::make_unique<FakeTextBox>(design));
+  controls_.push_back(std::make_unique<FakeTextBox>(design, design_.name));
   return static_cast<TextBox&>(*controls_.back());
 }
 
 void FakeWindow::Close() {
-  if (onClose_) onClose_();
+  if (destroyed) return;
+  // The window procedure lets no failure of the handler out; the window goes regardless.
+  if (onClose_) base::Ignore([&] { onClose_(); });
   Destroy();
 }
 
+void FakeWindow::EndSession() {
+  if (!destroyed && onEndSession_) base::Ignore([&] { onEndSession_(); });
+}
+
 Control* FakeWindow::Find(const std::string& name) {
-  for (auto& control : controls_)
-    if (control->Name() == name) return control.get();
+  // By the designs, which outlive the controls: a destroyed form's control is found, and
+  // using it fails the test.
+  for (std::size_t i = 0; i < controls_.size(); ++i)
+    if (controlSpecs_[i].name == name) return controls_[i].get();
   return nullptr;
 }
 
@@ -293,13 +371,15 @@ void FakeDdeServer::RegisterTopic(const std::string& topic, TopicHandler& handle
 
 void FakeDdeServer::UnregisterTopic(const std::string& topic) {
   topics_.erase(topic);
-  std::erase_if(links_, [&](const auto& link) { return link.first == topic; });
+  std::erase_if(links_, [&](const auto& link) { return EqualNoCase(link.first, topic); });
 }
 
 void FakeDdeServer::ItemChanged(const std::string& topic, const std::string& item) {
-  for (const auto& [linkTopic, linkItem] : links_)
-    if (linkTopic == topic && linkItem == item)
-      pushes.push_back({topic, item, Request(topic, item).value_or("")});
+  // A REQUEST made for a push may change the links; walk a copy.
+  const auto links = links_;
+  for (const auto& [linkTopic, linkItem] : links)
+    if (EqualNoCase(linkTopic, topic) && EqualNoCase(linkItem, item))
+      pushes.push_back({linkTopic, linkItem, Request(linkTopic, linkItem).value_or("")});
 }
 
 std::optional<std::string> FakeDdeServer::Request(const std::string& topic, const std::string& item) {
@@ -328,13 +408,15 @@ class FakeConversation : public DdeConversation {
   bool Alive() override { return peer_.running_ && peer_.generation_ == generation_; }
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
-    if (std::find(peer_.refusedItems.begin(), peer_.refusedItems.end(), item) != peer_.refusedItems.end())
+    if (std::any_of(peer_.refusedItems.begin(), peer_.refusedItems.end(),
+                    [&](const std::string& refused) { return EqualNoCase(refused, item); }))
       throw Failure(RunError::DdeRefused);
     peer_.links.push_back(item);
     sinks_[item] = sink;
     sink(peer_.items[item]);
   }
   void StopHotLink(const std::string& item) override { sinks_.erase(item); }
+  std::size_t HotLinks() const { return sinks_.size(); }
   void Execute(std::string_view command) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
     // As the DDE layer does, a synchronous transaction started while another one waits
@@ -365,7 +447,7 @@ class FakeConversation : public DdeConversation {
  private:
   FakePeer& peer_;
   int generation_;
-  std::map<std::string, std::function<void(const std::string&)>> sinks_;
+  std::map<std::string, std::function<void(const std::string&)>, NoCaseLess> sinks_;
 };
 
 void FakePeer::Start() {
@@ -389,6 +471,13 @@ void FakePeer::Publish(const std::string& item, const std::string& value) {
   for (auto& conversation : open) conversation->Deliver(item, value);
 }
 
+std::size_t FakePeer::HotLinks() const {
+  std::size_t count = 0;
+  for (auto& weak : conversations_)
+    if (auto conversation = weak.lock(); conversation && conversation->Alive()) count += conversation->HotLinks();
+  return count;
+}
+
 FakePeer& FakeDdeClient::AddPeer(const std::string& service, const std::string& topic) {
   peers_.push_back(std::make_unique<FakePeer>(service, topic));
   peers_.back()->bus_ = this;
@@ -399,7 +488,7 @@ std::shared_ptr<DdeConversation> FakeDdeClient::Connect(const std::string& servi
   initiates.push_back(service + "|" + topic);
   if (journal) journal->push_back("initiate " + service + "|" + topic);
   for (auto& peer : peers_) {
-    if (!peer->Running() || peer->Service() != service || peer->Topic() != topic) continue;
+    if (!peer->Running() || !EqualNoCase(peer->Service(), service) || !EqualNoCase(peer->Topic(), topic)) continue;
     // One conversation per service and topic, shared while it is alive.
     for (auto& weak : peer->conversations_)
       if (auto open = weak.lock(); open && open->Alive()) return open;

@@ -9,9 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "platform/Platform.h"
 
 namespace bridge::platform::sim {
+
+/// Orders names as Windows compares them (DDE names, settings, file paths): case-blind.
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const { return base::ToLower(a) < base::ToLower(b); }
+};
 
 /// A clock that shows whatever the test sets.
 class FakeClock : public Clock {
@@ -20,7 +26,7 @@ class FakeClock : public Clock {
   SystemTime GetSystemTime() override { return now; }
 };
 
-/// Files in memory, with failures the test can inject.
+/// Files in memory, with failures the test can inject; paths are case-blind.
 class FakeFileSystem : public FileSystem {
  public:
   std::optional<std::int64_t> FileLength(const std::string& path) override;
@@ -40,8 +46,8 @@ class FakeFileSystem : public FileSystem {
 
  private:
   friend class FakeAppendFile;
-  std::map<std::string, std::string> files_;
-  std::map<std::string, std::int64_t> lengths_;
+  std::map<std::string, std::string, NoCaseLess> files_;
+  std::map<std::string, std::int64_t, NoCaseLess> lengths_;
 };
 
 /// Settings in memory; names compared without regard to case.
@@ -114,6 +120,9 @@ class FakeUi : public Ui {
   void RunFor(std::int64_t milliseconds);
   /// The loaded form of that name, or null.
   FakeWindow* FindForm(const std::string& name);
+  /// Controls of destroyed forms, kept so that a test touching one fails instead of
+  /// reading freed memory.
+  std::size_t DestroyedControls() const { return graveyard_.size(); }
 
   bool quit = false;
   std::optional<int> ended;
@@ -124,6 +133,7 @@ class FakeUi : public Ui {
   std::int64_t nowMs_ = 0;
   std::vector<FakeTimer*> timers_;
   std::vector<FakeWindow*> forms_;
+  std::vector<std::unique_ptr<Control>> graveyard_;
 };
 
 /// A client of the in-memory DDE bus, as a suite program would be.
@@ -133,7 +143,8 @@ struct AdviseRecord {
   std::string value;
 };
 
-/// The program's DDE server on an in-memory bus, with a test's client ends on it.
+/// The program's DDE server on an in-memory bus, with a test's client ends on it. Topic and
+/// item names are case-blind, as DDE's are; a push names the item as its link did.
 class FakeDdeServer : public DdeServer {
  public:
   void RegisterTopic(const std::string& topic, TopicHandler& handler) override;
@@ -151,14 +162,14 @@ class FakeDdeServer : public DdeServer {
   bool failRegistration = false;
 
  private:
-  std::map<std::string, TopicHandler*> topics_;
+  std::map<std::string, TopicHandler*, NoCaseLess> topics_;
   std::vector<std::pair<std::string, std::string>> links_;
 };
 
 class FakeConversation;
 
 /// A program on the in-memory bus that the bridge talks to as a client: HRD, or one of the
-/// suite's programs listening for notices.
+/// suite's programs listening for notices. Its item names are case-blind, as DDE's are.
 class FakePeer {
  public:
   FakePeer(std::string service, std::string topic) : service_(std::move(service)), topic_(std::move(topic)) {}
@@ -172,8 +183,10 @@ class FakePeer {
   bool Running() const { return running_; }
   /// Sets an item and pushes it to every hot link on it.
   void Publish(const std::string& item, const std::string& value);
+  /// Hot links open on its live conversations.
+  std::size_t HotLinks() const;
 
-  std::map<std::string, std::string> items;
+  std::map<std::string, std::string, NoCaseLess> items;
   /// Items whose hot link is refused.
   std::vector<std::string> refusedItems;
   /// Every EXECUTE received, in order.
@@ -196,7 +209,7 @@ class FakePeer {
   class FakeDdeClient* bus_ = nullptr;
 };
 
-/// The program's DDE client on the in-memory bus.
+/// The program's DDE client on the in-memory bus; service and topic names are case-blind.
 class FakeDdeClient : public DdeClient {
  public:
   /// Adds a program to the bus; it is not running until started.
@@ -234,7 +247,8 @@ struct FakePlatform {
   Platform Get() { return Platform{clock, files, settings, system, ui, dde, ddeClient}; }
 };
 
-/// A form of the fake window layer, inspectable by the tests.
+/// A form of the fake window layer, inspectable by the tests. Destroying it destroys its
+/// controls: a test that touches one afterwards fails, naming the control.
 class FakeWindow : public Window {
  public:
   FakeWindow(FakeUi& ui, const WindowSpec& design);
@@ -264,15 +278,13 @@ class FakeWindow : public Window {
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
   void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
   void OnEndSession(std::function<void()> handler) override { onEndSession_ = std::move(handler); }
-  void Destroy() override { destroyed = true; }
+  void Destroy() override;
 
   /// The user closes the window.
   void Close();
   /// Windows ends the session (log-off or shutdown).
-  void EndSession() {
-    if (onEndSession_) onEndSession_();
-  }
-  /// The control of that name, or null.
+  void EndSession();
+  /// The control of that name, or null; a destroyed form's control fails the test when used.
   Control* Find(const std::string& name);
   const WindowSpec& Design() const { return design_; }
   const std::vector<ControlSpec>& ControlSpecs() const { return controlSpecs_; }
