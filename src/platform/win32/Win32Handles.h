@@ -1,5 +1,5 @@
 // Owners of the Win32 handles the program creates: windows, global atoms and memory blocks,
-// GDI objects and icons, each freed exactly once by its owner.
+// GDI objects, icons, device contexts and files, each freed exactly once by its owner.
 #pragma once
 
 #include <windows.h>
@@ -48,6 +48,7 @@ inline void DeleteGlobalAtom(ATOM atom) { GlobalDeleteAtom(atom); }
 inline void FreeGlobal(HGLOBAL block) { GlobalFree(block); }
 inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void DestroyIconOnce(HICON icon) { DestroyIcon(icon); }
+inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
 }  // namespace handles
 
 /// A window this program created, destroyed once.
@@ -58,6 +59,23 @@ using GlobalAtom = UniqueHandle<ATOM, handles::DeleteGlobalAtom>;
 using GlobalBlock = UniqueHandle<HGLOBAL, handles::FreeGlobal>;
 /// A brush, font or other GDI object this program created, deleted once.
 using GdiObject = UniqueHandle<HGDIOBJ, handles::DeleteGdiObject>;
+/// A file or other kernel object, closed once (an invalid handle never goes in here).
+using KernelHandle = UniqueHandle<HANDLE, handles::CloseKernelHandle>;
+
+/// The screen's device context, released once when its owner goes.
+class ScreenDc {
+ public:
+  ScreenDc() : dc_(GetDC(nullptr)) {}
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  ~ScreenDc() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
 
 /// An icon that knows whether it is its own: one made by LoadImage without LR_SHARED (or
 /// CreateIcon) is destroyed once when its owner goes; one shared by the system (LoadIcon,

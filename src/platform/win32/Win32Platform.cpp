@@ -62,19 +62,18 @@ namespace {
 
 class Win32AppendFile : public AppendFile {
  public:
-  explicit Win32AppendFile(HANDLE file) : file_(file) {}
-  ~Win32AppendFile() override { CloseHandle(file_); }
+  explicit Win32AppendFile(KernelHandle file) : file_(std::move(file)) {}
   void WriteLine(std::string_view text) override {
     std::string line(text);
     line += "\r\n";
     DWORD written = 0;
-    if (!WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+    if (!WriteFile(file_.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size())
       throw Failure(FileError(GetLastError()));
   }
 
  private:
-  HANDLE file_;
+  KernelHandle file_;
 };
 
 }  // namespace
@@ -93,7 +92,7 @@ std::unique_ptr<AppendFile> Win32FileSystem::OpenForAppend(const std::string& pa
   HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw Failure(FileError(GetLastError()));
-  return std::make_unique<Win32AppendFile>(file);
+  return std::make_unique<Win32AppendFile>(KernelHandle(file));
 }
 
 // ---- settings ---------------------------------------------------------------------------
@@ -223,19 +222,14 @@ PixelRect Win32SystemInfo::PrimaryScreen() {
   return PixelRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
-namespace {
-
-int ScreenCaps(int index) {
-  HDC screen = GetDC(nullptr);
-  const int value = GetDeviceCaps(screen, index);
-  ReleaseDC(nullptr, screen);
-  return value > 0 ? value : 96;
+int ScreenDpi(int axis) {
+  const ScreenDc screen;
+  const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), axis) : 0;
+  return dpi > 0 ? dpi : 96;
 }
 
-}  // namespace
-
-int Win32SystemInfo::ScreenDpiX() { return ScreenCaps(LOGPIXELSX); }
-int Win32SystemInfo::ScreenDpiY() { return ScreenCaps(LOGPIXELSY); }
+int Win32SystemInfo::ScreenDpiX() { return ScreenDpi(LOGPIXELSX); }
+int Win32SystemInfo::ScreenDpiY() { return ScreenDpi(LOGPIXELSY); }
 
 std::optional<std::vector<RegistryValue>> Win32SystemInfo::EnumRegistryValues(RegistryRoot root,
                                                                               const std::string& path) {

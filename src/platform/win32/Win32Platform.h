@@ -16,6 +16,10 @@
 
 namespace bridge::platform::win32 {
 
+/// The screen's dots per inch along `axis` (LOGPIXELSX or LOGPIXELSY); 96 when the screen
+/// does not say. The one DPI look-up of the program: forms and system facts both use it.
+int ScreenDpi(int axis);
+
 class Win32Clock : public Clock {
  public:
   SystemTime GetSystemTime() override;
@@ -81,7 +85,8 @@ class Win32Ui : public Ui {
   static LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
-  HWND timerWindow_ = nullptr;
+  Icon classIcon_;  // shared: the forms' class shows it
+  WindowHandle timerWindow_;
   UINT_PTR nextTimerId_ = 1;
   std::map<UINT_PTR, Win32Timer*> timers_;
   /// Forms whose window exists, in the order they were created.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Failure.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -15,30 +16,12 @@ constexpr const char* kFormClass = "TavixHrdBridgeForm";
 constexpr int kIconResource = 1;
 constexpr double kTwipsPerInch = 1440.0;
 
-int ScreenDpi(int axis) {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, axis);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
 int ToPixels(Twips twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 Twips ToTwips(int pixels, int dpi) { return pixels * kTwipsPerInch / dpi; }
 
 COLORREF ColourRef(const Colour& colour) {
   return colour.systemIndex ? GetSysColor(static_cast<int>(colour.value)) : static_cast<COLORREF>(colour.value);
 }
-
-/// A GDI object deleted when it goes.
-struct GdiObject {
-  HGDIOBJ handle = nullptr;
-  GdiObject() = default;
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() {
-    if (handle) DeleteObject(handle);
-  }
-};
 
 /// One child control, label (STATIC) or text box (EDIT).
 class Win32Control {
@@ -50,40 +33,42 @@ class Win32Control {
     const DWORD style = WS_CHILD | (design.visible ? WS_VISIBLE : 0) |
                         (edit ? ES_LEFT | ES_AUTOHSCROLL : SS_LEFT | SS_NOPREFIX) |
                         (edit && design.tabStop ? WS_TABSTOP : 0);
-    window_ = CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", design.text.c_str(), style,
+    window_.Reset(CreateWindowExA(edit ? WS_EX_CLIENTEDGE : 0, edit ? "EDIT" : "STATIC", design.text.c_str(), style,
                               ToPixels(design.layout.left, dpiX), ToPixels(design.layout.top, dpiY),
                               ToPixels(design.layout.width, dpiX), ToPixels(design.layout.height, dpiY), parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr));
     HFONT font = defaultFont;
     if (!design.font.face.empty()) {
-      font_.handle = CreateFontA(-static_cast<int>(std::lround(design.font.points * dpiY / 72.0)), 0, 0, 0,
+      font_.Reset(CreateFontA(-static_cast<int>(std::lround(design.font.points * dpiY / 72.0)), 0, 0, 0,
                                  FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                 design.font.face.c_str());
-      font = static_cast<HFONT>(font_.handle);
+                              design.font.face.c_str()));
+      if (font_) font = static_cast<HFONT>(font_.Get());
     }
-    SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (design.background) background_.handle = CreateSolidBrush(ColourRef(*design.background));
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (design.background) background_.Reset(CreateSolidBrush(ColourRef(*design.background)));
+    SetWindowLongPtrA(window_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
-  ~Win32Control() {
-    if (IsWindow(window_)) DestroyWindow(window_);
-  }
+  // The window goes first: its procedure finds this object while it is destroyed, and it
+  // uses the font and brush until then.
+  ~Win32Control() { window_.Reset(); }
+  Win32Control(const Win32Control&) = delete;
+  Win32Control& operator=(const Win32Control&) = delete;
 
-  HWND Handle() const { return window_; }
+  HWND Handle() const { return window_.Get(); }
   const ControlSpec& Design() const { return design_; }
   bool IsEdit() const { return edit_; }
 
   std::string GetText() const {
-    const int length = GetWindowTextLengthA(window_);
+    const int length = GetWindowTextLengthA(window_.Get());
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window_, text.data(), length + 1);
+    const int copied = GetWindowTextA(window_.Get(), text.data(), length + 1);
     text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
     return text;
   }
   void PutText(std::string_view text) {
     if (GetText() == text) return;
-    SetWindowTextA(window_, std::string(text).c_str());
+    SetWindowTextA(window_.Get(), std::string(text).c_str());
     // An edit control reports its change through EN_CHANGE; a static one does not.
     if (!edit_) Changed();
   }
@@ -98,7 +83,7 @@ class Win32Control {
     if (design_.foreground) SetTextColor(dc, ColourRef(*design_.foreground));
     if (!design_.background) return nullptr;
     SetBkColor(dc, ColourRef(*design_.background));
-    return static_cast<HBRUSH>(background_.handle);
+    return static_cast<HBRUSH>(background_.Get());
   }
 
   std::function<void(std::int16_t&)> keyPress;
@@ -107,9 +92,9 @@ class Win32Control {
  private:
   ControlSpec design_;
   bool edit_;
-  HWND window_ = nullptr;
   GdiObject font_;
   GdiObject background_;
+  WindowHandle window_;
   std::vector<std::function<void()>> listeners_;
 };
 
@@ -199,20 +184,31 @@ class Win32Window : public Window {
              (design.sizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
     RECT frame{0, 0, ToPixels(design.clientWidth, dpiX_), ToPixels(design.clientHeight, dpiY_)};
     AdjustWindowRectEx(&frame, style_, FALSE, WS_EX_CONTROLPARENT);
-    window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, design.caption.c_str(), style_, CW_USEDEFAULT,
-                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                              instance, this);
-    if (!window_) throw base::Failure(base::RunError::InvalidProcedureCall);
-    loaded_.push_back(this);
-    if (design.background) background_.handle = CreateSolidBrush(ColourRef(*design.background));
-    defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    if (design.hasIcon) {
-      SendMessageA(window_, WM_SETICON, ICON_BIG,
-                   reinterpret_cast<LPARAM>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
-                                                       32, 32, 0)));
-      SendMessageA(window_, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
-                                                       16, 16, 0)));
+    // Made before the window, which paints with them from its first message.
+    if (design.background) background_.Reset(CreateSolidBrush(ColourRef(*design.background)));
+    defaultFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));  // a stock object: never deleted
+    // The window is attached to this form by its first message (WM_NCCREATE).
+    const HWND created = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, design.caption.c_str(), style_,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                                         frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (!created) {
+      window_.Release();  // attached, then destroyed by the system already
+      throw base::Failure(base::RunError::InvalidProcedureCall);
+    }
+    try {
+      loaded_.push_back(this);
+      if (design.hasIcon) {
+        // Loaded without LR_SHARED, so they are this form's to destroy, after its window.
+        bigIcon_ = Icon::Owned(static_cast<HICON>(
+            LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON, 32, 32, 0)));
+        smallIcon_ = Icon::Owned(static_cast<HICON>(
+            LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON, 16, 16, 0)));
+        SendMessageA(window_.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+        SendMessageA(window_.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+      }
+    } catch (...) {
+      Destroy();
+      throw;
     }
   }
   ~Win32Window() override { Destroy(); }
@@ -220,11 +216,11 @@ class Win32Window : public Window {
   const std::string& Name() const override { return design_.name; }
   std::string Caption() const override {
     char text[256] = {};
-    GetWindowTextA(window_, text, sizeof text);
+    GetWindowTextA(window_.Get(), text, sizeof text);
     return text;
   }
   void Show() override {
-    if (!window_) return;
+    if (!window_.Get()) return;
     const bool first = !shownOnce_;
     shownOnce_ = true;
     // The resize handler runs once for the first showing, not for each message of it.
@@ -232,26 +228,26 @@ class Win32Window : public Window {
     const int command = pendingState_ == WindowState::Minimized   ? SW_SHOWMINNOACTIVE
                         : pendingState_ == WindowState::Maximized ? SW_SHOWMAXIMIZED
                                                                   : SW_SHOW;
-    ShowWindow(window_, command);
+    ShowWindow(window_.Get(), command);
     suppressResize_ = false;
     if (first) Resized();
   }
   void Hide() override {
-    if (window_) ShowWindow(window_, SW_HIDE);
+    if (window_.Get()) ShowWindow(window_.Get(), SW_HIDE);
   }
-  bool Visible() const override { return window_ && IsWindowVisible(window_); }
+  bool Visible() const override { return window_.Get() && IsWindowVisible(window_.Get()); }
   WindowState State() const override {
-    if (!window_) return WindowState::Normal;
-    if (!IsWindowVisible(window_)) return pendingState_;
-    if (IsIconic(window_)) return WindowState::Minimized;
-    if (IsZoomed(window_)) return WindowState::Maximized;
+    if (!window_.Get()) return WindowState::Normal;
+    if (!IsWindowVisible(window_.Get())) return pendingState_;
+    if (IsIconic(window_.Get())) return WindowState::Minimized;
+    if (IsZoomed(window_.Get())) return WindowState::Maximized;
     return WindowState::Normal;
   }
   void SetState(WindowState state) override {
     pendingState_ = state;
     // A hidden form takes its state when it is shown.
-    if (!window_ || !IsWindowVisible(window_) || State() == state) return;
-    ShowWindow(window_, state == WindowState::Minimized   ? SW_MINIMIZE
+    if (!window_.Get() || !IsWindowVisible(window_.Get()) || State() == state) return;
+    ShowWindow(window_.Get(), state == WindowState::Minimized   ? SW_MINIMIZE
                         : state == WindowState::Maximized ? SW_MAXIMIZE
                                                           : SW_RESTORE);
   }
@@ -267,9 +263,9 @@ class Win32Window : public Window {
   int DpiX() const override { return dpiX_; }
   int DpiY() const override { return dpiY_; }
   void BringToFront() override {
-    if (!window_) return;
-    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(window_);
+    if (!window_.Get()) return;
+    SetWindowPos(window_.Get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window_.Get());
   }
   Label& AddLabel(const ControlSpec& design) override {
     auto label = std::make_unique<Win32Label>(NewControl(design, false));
@@ -291,14 +287,16 @@ class Win32Window : public Window {
   void Destroy() override {
     if (!window_) return;
     std::erase(loaded_, this);
-    HWND window = window_;
     children_.clear();
     controls_.clear();
-    if (toolTip_) DestroyWindow(toolTip_);
-    toolTip_ = nullptr;
-    window_ = nullptr;
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
+    toolTip_.Reset();
+    // Detached first: the messages of its destruction are no longer this form's.
+    WindowHandle window = std::move(window_);
+    SetWindowLongPtrA(window.Get(), GWLP_USERDATA, 0);
+    window.Reset();
+    // The icons the window showed go after it.
+    bigIcon_ = Icon();
+    smallIcon_ = Icon();
   }
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -318,10 +316,10 @@ class Win32Window : public Window {
         if (wParam && onEndSession_) base::Ignore([&] { onEndSession_(); });
         return 0;
       case WM_ERASEBKGND:
-        if (background_.handle) {
+        if (background_.Get()) {
           RECT client;
-          GetClientRect(window_, &client);
-          FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(background_.handle));
+          GetClientRect(window_.Get(), &client);
+          FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(background_.Get()));
           return 1;
         }
         break;
@@ -329,9 +327,9 @@ class Win32Window : public Window {
       case WM_CTLCOLOREDIT:
         if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) {
           if (HBRUSH brush = control->Paint(reinterpret_cast<HDC>(wParam))) return reinterpret_cast<LRESULT>(brush);
-          if (message == WM_CTLCOLORSTATIC && background_.handle) {
+          if (message == WM_CTLCOLORSTATIC && background_.Get()) {
             SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(background_.handle);
+            return reinterpret_cast<LRESULT>(background_.Get());
           }
         }
         break;
@@ -342,15 +340,15 @@ class Win32Window : public Window {
       default:
         break;
     }
-    return DefWindowProcA(window_, message, wParam, lParam);
+    return DefWindowProcA(window_.Get(), message, wParam, lParam);
   }
 
-  HWND Hwnd() const { return window_; }
-  void Attach(HWND window) { window_ = window; }
+  HWND Hwnd() const { return window_.Get(); }
+  void Attach(HWND window) { window_.Reset(window); }
 
  private:
   std::unique_ptr<Win32Control> NewControl(const ControlSpec& design, bool edit) {
-    auto control = std::make_unique<Win32Control>(window_, nextId_++, design, edit, defaultFont_);
+    auto control = std::make_unique<Win32Control>(window_.Get(), nextId_++, design, edit, defaultFont_);
     controls_.push_back(control.get());
     return control;
   }
@@ -361,29 +359,29 @@ class Win32Window : public Window {
   }
   void AddToolTip(Win32Control& control) {
     if (!toolTip_) {
-      toolTip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+      toolTip_.Reset(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_.Get(), nullptr,
+                                 GetModuleHandleA(nullptr), nullptr));
       if (!toolTip_) return;
     }
     TTTOOLINFOA tool{};
     tool.cbSize = TTTOOLINFOA_V1_SIZE;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
+    tool.hwnd = window_.Get();
     tool.uId = reinterpret_cast<UINT_PTR>(control.Handle());
     tool.lpszText = const_cast<char*>(control.Design().toolTip.c_str());
-    SendMessageA(toolTip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(toolTip_.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
   RECT Bounds() const {
     RECT bounds{};
-    if (window_) GetWindowRect(window_, &bounds);
+    if (window_.Get()) GetWindowRect(window_.Get(), &bounds);
     return bounds;
   }
   void Move(int x, int y, UINT flags) {
-    if (window_) SetWindowPos(window_, nullptr, x, y, 0, 0, flags | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (window_.Get()) SetWindowPos(window_.Get(), nullptr, x, y, 0, 0, flags | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Size(int width, int height) {
-    if (window_) SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (window_.Get()) SetWindowPos(window_.Get(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Resized() {
     if (onResize_) base::Ignore([&] { onResize_(); });
@@ -391,8 +389,6 @@ class Win32Window : public Window {
 
   WindowSpec design_;
   std::vector<Window*>& loaded_;
-  HWND window_ = nullptr;
-  HWND toolTip_ = nullptr;
   DWORD style_ = 0;
   int dpiX_ = 96;
   int dpiY_ = 96;
@@ -402,11 +398,17 @@ class Win32Window : public Window {
   WindowState pendingState_ = WindowState::Normal;
   HFONT defaultFont_ = nullptr;
   GdiObject background_;
+  Icon bigIcon_;
+  Icon smallIcon_;
   std::vector<std::unique_ptr<Control>> children_;
   std::vector<Win32Control*> controls_;
   std::function<void()> onResize_;
   std::function<void()> onClose_;
   std::function<void()> onEndSession_;
+  // Last, so that it goes first should a constructor fail: its messages still find the
+  // members above. Destroy detaches and destroys it in every other case.
+  WindowHandle toolTip_;
+  WindowHandle window_;
 };
 
 LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -442,6 +444,8 @@ class Win32Timer : public Timer {
     Stop();
     ui_.timers_.erase(id_);
   }
+  Win32Timer(const Win32Timer&) = delete;
+  Win32Timer& operator=(const Win32Timer&) = delete;
   void SetInterval(std::int32_t milliseconds) override {
     interval_ = milliseconds;
     Apply();
@@ -462,7 +466,7 @@ class Win32Timer : public Timer {
     posted_ = false;
     if (!enabled_) return;
     Tick();
-    if (enabled_ && interval_ > 0) SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
+    if (enabled_ && interval_ > 0) Start();
   }
 
  private:
@@ -470,18 +474,23 @@ class Win32Timer : public Timer {
     if (!enabled_ || interval_ <= 0) {
       Stop();
     } else if (interval_ == 1) {
-      if (!posted_) posted_ = PostMessageA(ui_.timerWindow_, kSoonTick, id_, 0) != 0;
+      if (!posted_) posted_ = PostMessageA(ui_.timerWindow_.Get(), kSoonTick, id_, 0) != 0;
     } else {
-      SetTimer(ui_.timerWindow_, id_, static_cast<UINT>(interval_), nullptr);
+      Start();
     }
   }
-  void Stop() { KillTimer(ui_.timerWindow_, id_); }
+  // A window timer is set again with the same id to restart it, and killed once.
+  void Start() { running_ = SetTimer(ui_.timerWindow_.Get(), id_, static_cast<UINT>(interval_), nullptr) != 0; }
+  void Stop() {
+    if (std::exchange(running_, false)) KillTimer(ui_.timerWindow_.Get(), id_);
+  }
 
   Win32Ui& ui_;
   UINT_PTR id_;
   std::int32_t interval_ = 0;
   bool enabled_ = false;
   bool posted_ = false;
+  bool running_ = false;  // a window timer is set
   std::function<void()> tick_;
 };
 
@@ -497,7 +506,9 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
   form.hInstance = instance;
   form.hCursor = LoadCursor(nullptr, IDC_ARROW);
   form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
+  // LoadIcon's icon is shared by the system: held, never destroyed.
+  classIcon_ = Icon::Shared(LoadIconA(instance, MAKEINTRESOURCEA(kIconResource)));
+  form.hIcon = classIcon_.Get();
   form.lpszClassName = kFormClass;
   RegisterClassExA(&form);
 
@@ -507,13 +518,12 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
   timers.hInstance = instance;
   timers.lpszClassName = "TavixHrdBridgeTimers";
   RegisterClassExA(&timers);
-  timerWindow_ = CreateWindowExA(0, timers.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  SetWindowLongPtrA(timerWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  timerWindow_.Reset(
+      CreateWindowExA(0, timers.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr));
+  SetWindowLongPtrA(timerWindow_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
-Win32Ui::~Win32Ui() {
-  if (timerWindow_) DestroyWindow(timerWindow_);
-}
+Win32Ui::~Win32Ui() = default;
 
 LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER || message == kSoonTick) {
