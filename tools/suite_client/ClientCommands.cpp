@@ -1,0 +1,201 @@
+// The commands that talk DDE as a client: request, execute, watch (through DDEML, or the
+// message protocol with --raw) and burst.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ClientSupport.h"
+#include "Commands.h"
+#include "DdemlClient.h"
+#include "RawDdeConversation.h"
+
+namespace tools::suite_client {
+
+namespace {
+
+// Starts the client and connects; prints NOCONNECT / reports and returns the exit code on
+// error. `Client` is DdeClient or RawDdeConversation.
+template <typename Client>
+int ConnectOrReport(Client& client, const std::string& service, const std::string& topic,
+                    bool printNoConnect) {
+  if (!client.ready()) return kFailure;
+  if (client.Connect(service, topic)) return kOk;
+  if (printNoConnect) PrintLine("NOCONNECT");
+  PrintError("cannot connect to %s|%s (%s)", service.c_str(), topic.c_str(),
+             client.ErrorDetail().c_str());
+  return kNoConnect;
+}
+
+template <typename Client>
+int Request(const Args& args) {
+  Client client;
+  if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
+  TransactionResult result;
+  std::optional<std::string> value = client.Request(args[2], kDefaultTimeoutMs, result);
+  if (!value) {
+    PrintError("request %s failed (%s)", args[2].c_str(), client.ErrorDetail().c_str());
+    return result == TransactionResult::Timeout ? kTimeout : kRefused;
+  }
+  PrintLine(*value);
+  return kOk;
+}
+
+// The current UTC time as "2026-12-06T21:40:01.123Z".
+std::string UtcStamp() {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  return text;
+}
+
+template <typename Client>
+int Execute(const Args& args, DWORD timeout, bool stamp) {
+  Client client;
+  if (int rc = ConnectOrReport(client, args[0], args[1], true); rc != kOk) return rc;
+  const TransactionResult result = client.Execute(args[2], timeout);
+  const std::string when = stamp ? " " + UtcStamp() : "";
+  switch (result) {
+    case TransactionResult::Ok:
+      PrintLine("ACK" + when);
+      return kOk;
+    case TransactionResult::Refused:
+      PrintLine("NACK" + when);
+      return kRefused;
+    case TransactionResult::Timeout:
+      PrintLine("TIMEOUT" + when);
+      return kTimeout;
+    case TransactionResult::Failed:
+      break;
+  }
+  PrintLine("FAILED");
+  PrintError("execute failed (%s)", client.ErrorDetail().c_str());
+  return kFailure;
+}
+
+// Prints the current value, then every value a hot advise loop brings, for `seconds`.
+// The first line appears once the hot link is up, so a script may make changes as soon as
+// it has read it. Exits kFailure early when the server goes away.
+template <typename Client>
+int Watch(const Args& args, DWORD seconds) {
+  const std::string& item = args[2];
+  Client client;
+  if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
+
+  // Read the current value before the advise loop starts: a synchronous transaction can
+  // be cut short when advise data arrives on the same conversation meanwhile.
+  TransactionResult result;
+  std::optional<std::string> current = client.Request(item, kDefaultTimeoutMs, result);
+  if (!current) {
+    PrintError("request %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
+    return result == TransactionResult::Timeout ? kTimeout : kRefused;
+  }
+
+  // Values advised before the link is confirmed wait until the current value is out.
+  bool linked = false;
+  std::vector<std::string> early;
+  client.SetAdviseHandler([&](const std::string& adviseItem, const std::string& value) {
+    if (_stricmp(adviseItem.c_str(), item.c_str()) != 0) return;
+    if (linked) PrintLine(OneLine(value));
+    else early.push_back(value);
+  });
+  result = client.StartHotAdvise(item, kDefaultTimeoutMs);
+  if (result != TransactionResult::Ok) {
+    PrintError("advise start on %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
+    return result == TransactionResult::Timeout ? kTimeout : kRefused;
+  }
+  linked = true;
+  PrintLine(OneLine(*current));
+  for (const std::string& value : early) PrintLine(OneLine(value));
+
+  bool lost = false;
+  ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  PumpMessagesUntil(deadline, [&] { return lost = !client.PartnerAlive(); });
+  if (lost) {
+    PrintError("the server ended the conversation");
+    return kFailure;
+  }
+  client.StopAdvise(item, kDefaultTimeoutMs);
+  return kOk;
+}
+
+}  // namespace
+
+int RunRequest(const Args& args, const Options& options) {
+  return options.raw ? Request<RawDdeConversation>(args) : Request<DdeClient>(args);
+}
+
+int RunExecute(const Args& args, const Options& options) {
+  DWORD timeout = kDefaultTimeoutMs;
+  if (args.size() > 3) {
+    std::optional<DWORD> parsed = ParseUnsigned(args[3].c_str());
+    if (!parsed) {
+      PrintError("bad timeout \"%s\"", args[3].c_str());
+      return kUsage;
+    }
+    timeout = *parsed;
+  }
+  return options.raw ? Execute<RawDdeConversation>(args, timeout, options.stamp)
+                     : Execute<DdeClient>(args, timeout, options.stamp);
+}
+
+int RunWatch(const Args& args, const Options& options) {
+  std::optional<DWORD> seconds = ParseUnsigned(args[3].c_str());
+  if (!seconds) {
+    PrintError("bad number of seconds \"%s\"", args[3].c_str());
+    return kUsage;
+  }
+  return options.raw ? Watch<RawDdeConversation>(args, *seconds)
+                     : Watch<DdeClient>(args, *seconds);
+}
+
+// Opens one raw conversation per command first, then posts the commands DELAY_MS apart
+// without waiting in between, and prints each one's answer in order: requests that reach
+// the server back to back, as from several programs at once.
+int RunBurst(const Args& args, const Options& /*options*/) {
+  std::optional<DWORD> delay = ParseUnsigned(args[2].c_str());
+  if (!delay) {
+    PrintError("bad delay \"%s\"", args[2].c_str());
+    return kUsage;
+  }
+  std::vector<std::unique_ptr<RawDdeConversation>> conversations;
+  for (size_t i = 3; i < args.size(); ++i) {
+    conversations.push_back(std::make_unique<RawDdeConversation>());
+    if (int rc = ConnectOrReport(*conversations.back(), args[0], args[1], true); rc != kOk) return rc;
+  }
+  for (size_t i = 0; i < conversations.size(); ++i) {
+    if (i > 0 && *delay > 0) PumpMessagesUntil(GetTickCount64() + *delay, [] { return false; });
+    if (!conversations[i]->PostExecute(args[i + 3])) {
+      PrintLine("FAILED");
+      return kFailure;
+    }
+  }
+  int exitCode = kOk;
+  for (auto& conversation : conversations) {
+    switch (conversation->Answer(kDefaultTimeoutMs)) {
+      case TransactionResult::Ok:
+        PrintLine("ACK");
+        break;
+      case TransactionResult::Refused:
+        PrintLine("NACK");
+        exitCode = kRefused;
+        break;
+      case TransactionResult::Timeout:
+        PrintLine("TIMEOUT");
+        exitCode = kTimeout;
+        break;
+      case TransactionResult::Failed:
+        PrintLine("FAILED");
+        exitCode = kFailure;
+        break;
+    }
+  }
+  return exitCode;
+}
+
+}  // namespace tools::suite_client
