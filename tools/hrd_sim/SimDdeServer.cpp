@@ -22,8 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <vector>
+#include <utility>
 
 #include "SimOptions.h"
 
@@ -38,12 +37,7 @@ std::string Hex(UINT value) {
 
 // The text of an EXECUTE, up to the first NUL. `data` is lent by DDEML: not freed here.
 std::string ExecuteText(HDDEDATA data) {
-  if (data == nullptr) return {};
-  DWORD size = DdeGetData(data, nullptr, 0, 0);
-  if (size == 0) return {};
-  std::vector<char> buffer(size);
-  DdeGetData(data, reinterpret_cast<LPBYTE>(buffer.data()), size, 0);
-  return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+  return bridge::platform::win32::DdeData::Borrowed(data).Text();
 }
 
 // The transaction kind is the XTYP_MASK nibble of `type`; the other bits are class and
@@ -67,8 +61,8 @@ int DdeServer::Start() {
     current_ = nullptr;
     return kExitDdeInit;
   }
-  service_ = StringHandle(instance_, kServiceName);
-  topic_ = StringHandle(instance_, kTopicName);
+  service_ = DdeString::Owned(instance_, kServiceName);
+  topic_ = DdeString::Owned(instance_, kTopicName);
   bool namesOk = service_ && topic_;
   for (const auto& [name, value] : radio_.Items()) namesOk = HoldItemName(name) && namesOk;
   if (!namesOk) {
@@ -76,7 +70,7 @@ int DdeServer::Start() {
     Stop();
     return kExitDdeInit;
   }
-  if (DdeNameService(instance_, service_.get(), nullptr, DNS_REGISTER) == nullptr) {
+  if (DdeNameService(instance_, service_.Get(), nullptr, DNS_REGISTER) == nullptr) {
     log_.Line("ERROR DdeNameService failed, DMLERR 0x" + Hex(LastError()));
     Stop();
     return kExitRegister;
@@ -92,7 +86,7 @@ void DdeServer::Stop() {
   timers_.clear();
   held_.clear();
   if (registered_) {
-    DdeNameService(instance_, service_.get(), nullptr, DNS_UNREGISTER);
+    DdeNameService(instance_, service_.Get(), nullptr, DNS_UNREGISTER);
     registered_ = false;
     log_.Line(std::string("UNREGISTER ") + kServiceName);
   }
@@ -111,7 +105,7 @@ void DdeServer::SetItem(const std::string& item, const std::string& value) {
 void DdeServer::Announce(const Change& change) {
   log_.Line("CHANGE " + change.item + " " + OneLine(change.value));
   if (instance_ == 0 || !HoldItemName(change.item)) return;
-  DdePostAdvise(instance_, topic_.get(), itemNames_.find(change.item)->second.get());
+  DdePostAdvise(instance_, topic_.Get(), itemNames_.find(change.item)->second.Get());
 }
 
 void DdeServer::OnTimer(UINT_PTR timerId) {
@@ -133,7 +127,7 @@ void DdeServer::OnTimer(UINT_PTR timerId) {
 // transactions (under Wine an advise start once arrived with an empty item name).
 bool DdeServer::HoldItemName(const std::string& name) {
   if (itemNames_.count(name) != 0) return true;
-  StringHandle handle(instance_, name.c_str());
+  DdeString handle = DdeString::Owned(instance_, name);
   if (!handle) return false;
   itemNames_.emplace(name, std::move(handle));
   return true;
@@ -147,8 +141,8 @@ std::string DdeServer::NameOf(HSZ hsz) const {
 
 bool DdeServer::IsOurs(HSZ topic, HSZ service) const {
   // DdeCmpStringHandles compares without case, as DDE names are meant to be.
-  bool topicOk = topic == nullptr || DdeCmpStringHandles(topic, topic_.get()) == 0;
-  bool serviceOk = service == nullptr || DdeCmpStringHandles(service, service_.get()) == 0;
+  bool topicOk = topic == nullptr || DdeCmpStringHandles(topic, topic_.Get()) == 0;
+  bool serviceOk = service == nullptr || DdeCmpStringHandles(service, service_.Get()) == 0;
   return topicOk && serviceOk;
 }
 
@@ -162,7 +156,7 @@ const std::string* DdeServer::FindItem(HSZ hszItem) const { return radio_.Find(N
 
 HDDEDATA DdeServer::OnWildConnect(HSZ topic, HSZ service) {
   if (!IsOurs(topic, service)) return nullptr;
-  HSZPAIR pairs[2] = {{service_.get(), topic_.get()}, {nullptr, nullptr}};
+  HSZPAIR pairs[2] = {{service_.Get(), topic_.Get()}, {nullptr, nullptr}};
   return DdeCreateDataHandle(instance_, reinterpret_cast<LPBYTE>(pairs), sizeof(pairs), 0,
                              nullptr, CF_TEXT, 0);
 }

@@ -9,12 +9,14 @@
 #include <deque>
 #include <map>
 #include <string>
-#include <utility>
 
+#include "../../src/platform/win32/DdeHandles.h"
 #include "RadioModel.h"
 #include "SimLog.h"
 
 namespace tools::hrd_sim {
+
+using bridge::platform::win32::DdeString;
 
 /// Posted to the host window by a REQUEST's answer that is to be followed by a change:
 /// lParam is a heap std::pair<std::string, std::string>* (item, value); the receiver deletes it.
@@ -22,40 +24,6 @@ constexpr UINT kMsgChangeItem = WM_APP + 3;
 
 /// Window timers from here on belong to held EXECUTEs, one each.
 constexpr UINT_PTR kFirstStallTimerId = 1000;
-
-/// A string handle this program created; freed when it goes out of scope. (Handles DDEML
-/// passes to the callback are lent and never go in here.)
-class StringHandle {
- public:
-  StringHandle() = default;
-  StringHandle(DWORD instance, const char* text)
-      : instance_(instance), handle_(DdeCreateStringHandleA(instance, text, CP_WINANSI)) {}
-  ~StringHandle() { Reset(); }
-  StringHandle(StringHandle&& other) noexcept
-      : instance_(other.instance_), handle_(std::exchange(other.handle_, nullptr)) {}
-  StringHandle& operator=(StringHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      instance_ = other.instance_;
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  StringHandle(const StringHandle&) = delete;
-  StringHandle& operator=(const StringHandle&) = delete;
-
-  HSZ get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
-  void Reset() {
-    if (handle_ != nullptr) DdeFreeStringHandle(instance_, handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  DWORD instance_ = 0;
-  HSZ handle_ = nullptr;
-};
 
 /// An EXECUTE answered with CBR_BLOCK, waiting for its stall or its turn.
 struct HeldExecute {
@@ -122,9 +90,9 @@ class DdeServer {
   HWND timerWindow_;
   Radio& radio_;
   DWORD instance_ = 0;
-  StringHandle service_;
-  StringHandle topic_;
-  std::map<std::string, StringHandle, LessNoCase> itemNames_;
+  DdeString service_;
+  DdeString topic_;
+  std::map<std::string, DdeString, LessNoCase> itemNames_;
   bool registered_ = false;
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, in DDEML's order
   std::map<UINT_PTR, HCONV> timers_;               // timer of each held EXECUTE
