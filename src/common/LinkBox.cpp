@@ -28,7 +28,7 @@ void LinkBox::SetLinkMode(LinkMode mode) {
   auto conversation = client_.Connect(topic_.substr(0, bar), topic_.substr(bar + 1));
   auto alive = std::make_shared<bool>(true);
   conversation->StartHotLink(item_, [this, alive](const std::string& value) {
-    if (*alive) control_.SetText(value);
+    if (*alive && sink_) sink_(value);
   });
   conversation_ = std::move(conversation);
   linkAlive_ = std::move(alive);

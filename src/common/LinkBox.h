@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "platform/Controls.h"
 #include "platform/Dde.h"
 
 namespace bridge::common {
@@ -14,12 +14,13 @@ namespace bridge::common {
 /// Link modes of a link box.
 enum class LinkMode : std::int16_t { None = 0, Automatic = 1 };
 
-/// The link fields of a control: link topic ("service|topic"), link item and link mode.
-/// In automatic mode every new value of the item lands in the control's text and raises
-/// its change listeners.
+/// The link fields of a text box or label: link topic ("service|topic"), link item and link
+/// mode. In automatic mode every new value of the item goes to the box's sink, as it would
+/// land in the box's text.
 class LinkBox {
  public:
-  LinkBox(platform::Control& control, platform::DdeClient& client) : control_(control), client_(client) {}
+  using Sink = std::function<void(const std::string&)>;
+  LinkBox(platform::DdeClient& client, Sink sink) : client_(client), sink_(std::move(sink)) {}
   ~LinkBox();
   LinkBox(const LinkBox&) = delete;
   LinkBox& operator=(const LinkBox&) = delete;
@@ -37,13 +38,11 @@ class LinkBox {
   /// Failure(DdeNoChannel) without a link, or the failure of the transaction.
   void LinkExecute(std::string_view command);
 
-  platform::Control& Control() { return control_; }
-
  private:
   void Close();
 
-  platform::Control& control_;
   platform::DdeClient& client_;
+  Sink sink_;
   std::string topic_;
   std::string item_;
   std::shared_ptr<platform::DdeConversation> conversation_;

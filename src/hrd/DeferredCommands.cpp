@@ -4,16 +4,15 @@
 
 namespace bridge::hrd {
 
-DeferredCommands::DeferredCommands(DeferredRequest& request, HrdSenders& senders, HrdTraffic& traffic)
-    : request_(request), senders_(senders), traffic_(traffic) {
-  traffic_.OnIdle([this] { RearmWaiting(); });
+DeferredCommands::DeferredCommands(DeferredRequest& request, radio::Radio& radio) : request_(request), radio_(radio) {
+  radio_.OnIdle([this] { RearmWaiting(); });
 }
 
-DeferredCommands::~DeferredCommands() { traffic_.OnIdle(nullptr); }
+DeferredCommands::~DeferredCommands() { radio_.OnIdle(nullptr); }
 
 bool DeferredCommands::Disarm(platform::Timer& timer) {
   timer.SetEnabled(false);
-  if (!traffic_.Busy()) return true;
+  if (!radio_.Busy()) return true;
   if (std::find(waiting_.begin(), waiting_.end(), &timer) == waiting_.end()) waiting_.push_back(&timer);
   return false;
 }
@@ -25,30 +24,30 @@ void DeferredCommands::RearmWaiting() {
 }
 
 void DeferredCommands::SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
-  if (Disarm(timer)) senders_.SetHRDFreq(request_.DeferredFreq, format);
+  if (Disarm(timer)) radio_.SetFreq(request_.DeferredFreq, format);
 }
 
 void DeferredCommands::SetModeTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) senders_.SetHRDMode(request_.DeferredMode);
+  if (Disarm(timer)) radio_.SetMode(request_.DeferredMode);
 }
 
 void DeferredCommands::SetFreqModeTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
   if (!Disarm(timer)) return;
   // The mode goes first: a radio may move the frequency when its mode changes.
-  senders_.SetHRDMode(request_.DeferredMode);
-  senders_.SetHRDFreq(request_.DeferredFreq, format);
+  radio_.SetMode(request_.DeferredMode);
+  radio_.SetFreq(request_.DeferredFreq, format);
 }
 
 void DeferredCommands::SetSplitFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
-  if (Disarm(timer)) senders_.SetHRDAltFreq(request_.DeferredSplitFreq, format);
+  if (Disarm(timer)) radio_.SetAltFreq(request_.DeferredSplitFreq, format);
 }
 
 void DeferredCommands::SetSplitTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) senders_.SetHRDSplit(request_.DeferredSplit);
+  if (Disarm(timer)) radio_.SetSplit(request_.DeferredSplit);
 }
 
 void DeferredCommands::SetDualTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) senders_.SetHRDDual(request_.DeferredDual);
+  if (Disarm(timer)) radio_.SetDual(request_.DeferredDual);
 }
 
 }  // namespace bridge::hrd

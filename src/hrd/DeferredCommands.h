@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "common/Conversions.h"
-#include "hrd/HrdSenders.h"
-#include "hrd/HrdTraffic.h"
 #include "platform/Timer.h"
+#include "radio/Radio.h"
 
 namespace bridge::hrd {
 
@@ -27,7 +26,7 @@ struct DeferredRequest {
 /// until it is over, and then fires again.
 class DeferredCommands {
  public:
-  DeferredCommands(DeferredRequest& request, HrdSenders& senders, HrdTraffic& traffic);
+  DeferredCommands(DeferredRequest& request, radio::Radio& radio);
   ~DeferredCommands();
 
   void SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
@@ -46,8 +45,7 @@ class DeferredCommands {
   void RearmWaiting();
 
   DeferredRequest& request_;
-  HrdSenders& senders_;
-  HrdTraffic& traffic_;
+  radio::Radio& radio_;
   std::vector<platform::Timer*> waiting_;
 };
 

@@ -30,14 +30,4 @@ void HrdLink::EstablishHRDLink() {
   });
 }
 
-void HrdLink::HRDTimer_Timer() {
-  if (Linked()) {
-    noHrdLabel_.SetVisible(false);
-    return;
-  }
-  EstablishHRDLink();
-  // The flip happens whatever the new attempt gave: the label blinks while HRD is away.
-  noHrdLabel_.SetVisible(!noHrdLabel_.Visible());
-}
-
 }  // namespace bridge::hrd

@@ -1,11 +1,10 @@
-// The five hot links to HRD, opened at start-up and watched once a second.
+// The five hot links to HRD: opening them, and whether HRD is linked.
 #pragma once
 
 #include <array>
 
 #include "common/LinkBox.h"
 #include "hrd/HrdTraffic.h"
-#include "platform/Controls.h"
 
 namespace bridge::hrd {
 
@@ -18,19 +17,15 @@ struct HrdLinkBoxes {
   common::LinkBox& HRDButton;
 };
 
-/// Opens the links to HRD and supervises them: while HRD cannot be reached every tick tries
-/// again and flips the visibility of the "HRD not running" label.
+/// Opens the links to HRD, box by box.
 class HrdLink {
  public:
-  HrdLink(const HrdLinkBoxes& boxes, platform::Control& noHrdLabel, HrdTraffic& traffic)
-      : boxes_(boxes), noHrdLabel_(noHrdLabel), traffic_(traffic) {}
+  HrdLink(const HrdLinkBoxes& boxes, HrdTraffic& traffic) : boxes_(boxes), traffic_(traffic) {}
 
   /// Sets topic, item and automatic mode on each box in turn; every step that fails is
   /// skipped silently, and when HRD does not answer at all the attempt ends there. Waits
   /// its turn behind an exchange with HRD that is under way.
   void EstablishHRDLink();
-  /// One supervision tick.
-  void HRDTimer_Timer();
   /// HRD counts as linked exactly when the frequency box is linked.
   bool Linked() { return boxes_.HRDFreq.Mode() == common::LinkMode::Automatic; }
 
@@ -39,7 +34,6 @@ class HrdLink {
 
  private:
   HrdLinkBoxes boxes_;
-  platform::Control& noHrdLabel_;
   HrdTraffic& traffic_;
 };
 

@@ -4,53 +4,49 @@
 
 namespace bridge::server {
 
-void DDEServer::Bind(const DispatchTargets& targets) {
-  targets_ = std::make_unique<DispatchTargets>(targets);
-  senders_ = std::make_unique<hrd::HrdSenders>(targets.hrdBoxes, targets.hrdTraffic);
-  deferredCommands_ = std::make_unique<hrd::DeferredCommands>(deferred, *senders_, targets.hrdTraffic);
-}
+void DDEServer::Bind(const DispatchTargets& targets) { targets_ = std::make_unique<DispatchTargets>(targets); }
 
-void DDEServer::SetHRDFreq(double theFreq) { senders_->SetHRDFreq(theFreq, targets_->common.Format()); }
-void DDEServer::SetHRDAltFreq(double theFreq) { senders_->SetHRDAltFreq(theFreq, targets_->common.Format()); }
-void DDEServer::SetHRDMode(const std::string& theMode) { senders_->SetHRDMode(theMode); }
-void DDEServer::SetHRDTX(bool transmit) { senders_->SetHRDTX(transmit); }
-void DDEServer::SetHRDSplit(bool theValue) { senders_->SetHRDSplit(theValue); }
-void DDEServer::SetHRDDual(bool theValue) { senders_->SetHRDDual(theValue); }
+void DDEServer::SetHRDFreq(double theFreq) { radio_.SetFreq(theFreq, targets_->common.Format()); }
+void DDEServer::SetHRDAltFreq(double theFreq) { radio_.SetAltFreq(theFreq, targets_->common.Format()); }
+void DDEServer::SetHRDMode(const std::string& theMode) { radio_.SetMode(theMode); }
+void DDEServer::SetHRDTX(bool transmit) { radio_.SetTransmit(transmit); }
+void DDEServer::SetHRDSplit(bool theValue) { radio_.SetSplit(theValue); }
+void DDEServer::SetHRDDual(bool theValue) { radio_.SetDual(theValue); }
 
 void DDEServer::SetFreqTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetFreqTimer_Timer",
-               [&] { deferredCommands_->SetFreqTimer_Timer(*SetFreqTimer, targets_->common.Format()); });
+               [&] { deferredCommands_.SetFreqTimer_Timer(*SetFreqTimer, targets_->common.Format()); });
 }
 
 void DDEServer::SetModeTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetModeTimer_Timer", [&] {
-    deferredCommands_->SetModeTimer_Timer(*SetModeTimer);
-    // HRD reports only a change of mode. When it already was in the requested mode no
-    // report comes, and `Mode` would keep the request's text ("USB" where the suite reads
-    // "SSB"): HRD's mode is published now instead.
-    if (base::EqualNoCase(targets_->hrdBoxes.HRDMode.Control().Text(), deferred.DeferredMode))
+    deferredCommands_.SetModeTimer_Timer(*SetModeTimer);
+    // The radio reports only a change of mode. When it already was in the requested mode
+    // no report comes, and `Mode` would keep the request's text ("USB" where the suite
+    // reads "SSB"): the radio's mode is published now instead.
+    if (base::EqualNoCase(radio_.Current(radio::Value::Mode), deferred.DeferredMode))
       targets_->hrdModeChange();
   });
 }
 
 void DDEServer::SetFreqModeTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetFreqModeTimer_Timer",
-               [&] { deferredCommands_->SetFreqModeTimer_Timer(*SetFreqModeTimer, targets_->common.Format()); });
+               [&] { deferredCommands_.SetFreqModeTimer_Timer(*SetFreqModeTimer, targets_->common.Format()); });
 }
 
 void DDEServer::SetSplitFreqTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetSplitFreqTimer_Timer",
-               [&] { deferredCommands_->SetSplitFreqTimer_Timer(*SetSplitFreqTimer, targets_->common.Format()); });
+               [&] { deferredCommands_.SetSplitFreqTimer_Timer(*SetSplitFreqTimer, targets_->common.Format()); });
 }
 
 void DDEServer::SetSplitTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetSplitTimer_Timer",
-               [&] { deferredCommands_->SetSplitTimer_Timer(*SetSplitTimer); });
+               [&] { deferredCommands_.SetSplitTimer_Timer(*SetSplitTimer); });
 }
 
 void DDEServer::SetDualTimer_Timer() {
   common::Trap(targets_->common, "DDEServer.SetDualTimer_Timer",
-               [&] { deferredCommands_->SetDualTimer_Timer(*SetDualTimer); });
+               [&] { deferredCommands_.SetDualTimer_Timer(*SetDualTimer); });
 }
 
 platform::TextBox* DDEServer::AddItem(const char* name, const char* initial) {
@@ -100,7 +96,9 @@ void DDEServer::Load() {
       {"Label3", "RadioSMeter"},        {"Label2", "RadioMode"},         {"Label15", "MainWindowState"},
       {"Label1", "Mode"},               {"DDECommand", "DDECommand"}};
   for (const auto& [name, caption] : kLabels) AddLabel(name, caption);
-  DDEStart = std::make_unique<common::LinkBox>(AddLabel("DDEStart", "DDEStart"), ddeClient_);
+  // The label is the client end of the notices; what comes back over it is not read.
+  AddLabel("DDEStart", "DDEStart");
+  DDEStart = std::make_unique<common::LinkBox>(ddeClient_, nullptr);
 
   for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
                       &SetDualTimer})
@@ -128,7 +126,7 @@ void DDEServer::BecomeSource() {
 void DDEServer::Unload() {
   if (!form_) return;
   topic_.reset();
-  if (deferredCommands_) deferredCommands_->ForgetTimers();
+  deferredCommands_.ForgetTimers();
   DDEStart.reset();
   for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
                       &SetDualTimer})

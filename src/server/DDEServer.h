@@ -10,12 +10,10 @@
 #include "common/Common.h"
 #include "common/LinkBox.h"
 #include "hrd/DeferredCommands.h"
-#include "hrd/HrdLink.h"
-#include "hrd/HrdSenders.h"
-#include "hrd/HrdTraffic.h"
 #include "platform/Controls.h"
 #include "platform/Dde.h"
 #include "platform/Timer.h"
+#include "radio/Radio.h"
 #include "server/FormTopic.h"
 
 namespace bridge::server {
@@ -30,9 +28,7 @@ struct DispatchTargets {
   DDEServerModule& module;
   platform::Window& mainWindow;
   platform::Timer& shutdownTimer;
-  const hrd::HrdLinkBoxes& hrdBoxes;
-  hrd::HrdTraffic& hrdTraffic;
-  /// Publishes HRD's current mode, as a mode report from HRD does.
+  /// Publishes the radio's current mode, as a mode report from the radio does.
   std::function<void()> hrdModeChange;
 };
 
@@ -40,8 +36,8 @@ struct DispatchTargets {
 /// labels are the items that the suite's programs read on topic "DDEServer".
 class DDEServer {
  public:
-  DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient)
-      : ui_(ui), ddeServer_(ddeServer), ddeClient_(ddeClient) {}
+  DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient, radio::Radio& radio)
+      : ui_(ui), ddeServer_(ddeServer), ddeClient_(ddeClient), radio_(radio), deferredCommands_(deferred, radio) {}
 
   /// What the dispatcher and the senders act on; set once while the program is built.
   void Bind(const DispatchTargets& targets);
@@ -113,11 +109,11 @@ class DDEServer {
   platform::Ui& ui_;
   platform::DdeServer& ddeServer_;
   platform::DdeClient& ddeClient_;
+  radio::Radio& radio_;
+  hrd::DeferredCommands deferredCommands_;
   std::unique_ptr<platform::Window> form_;
   std::unique_ptr<FormTopic> topic_;
   std::unique_ptr<DispatchTargets> targets_;
-  std::unique_ptr<hrd::HrdSenders> senders_;
-  std::unique_ptr<hrd::DeferredCommands> deferredCommands_;
 };
 
 }  // namespace bridge::server

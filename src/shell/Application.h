@@ -1,9 +1,12 @@
 // Builds every object of the program once, in order, and runs its start and end.
 #pragma once
 
+#include <memory>
+
 #include "common/Common.h"
 #include "common/LocaleInfo.h"
 #include "common/UTC.h"
+#include "hrd/HrdRadio.h"
 #include "platform/Platform.h"
 #include "server/DDECommon.h"
 #include "server/DDEServer.h"
@@ -40,6 +43,9 @@ class Application {
   common::Common common_;
   common::LocaleInfo locale_;
   VelkModule velkModule_;
+  // The HRD side comes before the forms that use it and goes after them. It lives on the
+  // heap so that a test under the address sanitizer sees any use of it once it is gone.
+  std::unique_ptr<hrd::HrdRadio> radio_;
   server::DDEServer ddeServer_;
   server::DDEServerModule ddeServerModule_;
   server::DDECommon ddeCommon_;

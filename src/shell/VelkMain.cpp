@@ -4,8 +4,6 @@
 #include <string>
 
 #include "common/ProgramIdentity.h"
-#include "base/Text.h"
-#include "hrd/HrdInterface.h"
 #include "hrd/HrdTranslations.h"
 
 namespace bridge::shell {
@@ -61,10 +59,11 @@ ControlSpec HiddenBoxSpec(ControlSpec design) {
 }  // namespace
 
 VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
-                   server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule)
+                   radio::Radio& radio, server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule)
     : platform_(platform),
       common_(common),
       velkModule_(velkModule),
+      radio_(radio),
       ddeServer_(ddeServer),
       ddeServerModule_(ddeServerModule),
       topic_(platform.ddeServer, "Velk_CorvaneUI") {
@@ -93,25 +92,28 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   HRDTimer->OnTick([this] { HRDTimer_Timer(); });
   ShutdownTimer->OnTick([this] { ShutdownTimer_Timer(); });
 
-  HRDFreqLink = std::make_unique<common::LinkBox>(*HRDFreq, platform.ddeClient);
-  HRDAltFreqLink = std::make_unique<common::LinkBox>(*HRDAltFreq, platform.ddeClient);
-  HRDModeLink = std::make_unique<common::LinkBox>(*HRDMode, platform.ddeClient);
-  HRDTXLink = std::make_unique<common::LinkBox>(*HRDTX, platform.ddeClient);
-  HRDButtonLink = std::make_unique<common::LinkBox>(*HRDButton, platform.ddeClient);
-  hrdBoxes_ = std::make_unique<hrd::HrdLinkBoxes>(
-      hrd::HrdLinkBoxes{*HRDFreqLink, *HRDAltFreqLink, *HRDModeLink, *HRDTXLink, *HRDButtonLink});
-  hrdLink_ = std::make_unique<hrd::HrdLink>(*hrdBoxes_, *NoHRDLabel, hrdTraffic_);
+  // HRD's values land in the boxes, whose change events translate them.
+  radio_.OnValue([this](radio::Value value, const std::string& text) { BoxFor(value)->SetText(text); });
+}
 
-  // The DDE layer says when HRD registers its service; the link is then opened right after
-  // the current event rather than at the next supervision tick, which stays the fallback.
-  relinkTimer_ = platform.ui.CreateTimer();
-  relinkTimer_->SetInterval(1);
-  relinkTimer_->OnTick([this] { RelinkTimer_Timer(); });
-  common::Ignore([&] {
-    platform.ddeClient.OnServiceRegistered([this](const std::string& service) {
-      if (base::EqualNoCase(service, hrd::kHrdService)) relinkTimer_->SetEnabled(true);
-    });
-  });
+VelkMain::~VelkMain() {
+  radio_.OnValue(nullptr);
+}
+
+platform::TextBox* VelkMain::BoxFor(radio::Value value) {
+  switch (value) {
+    case radio::Value::Frequency:
+      return HRDFreq;
+    case radio::Value::AltFrequency:
+      return HRDAltFreq;
+    case radio::Value::Mode:
+      return HRDMode;
+    case radio::Value::Transmit:
+      return HRDTX;
+    case radio::Value::ButtonStatus:
+      break;
+  }
+  return HRDButton;
 }
 
 void VelkMain::CreateControls() {
@@ -185,6 +187,9 @@ void VelkMain::Form_Unload(std::int16_t& /*cancel*/) {
     common_.Terminate();
     velkModule_.Terminate();
   });
+  // HRD's links end with the main window, before its boxes go: a value that came after
+  // would have nowhere to land.
+  radio_.Unlink();
   topic_.Unregister();
 }
 
@@ -211,16 +216,17 @@ void VelkMain::HRDMode_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
 void VelkMain::HRDBox_KeyPress(std::int16_t& keyAscii) { keyAscii = 0; }
 
-void VelkMain::EstablishHRDLink() { hrdLink_->EstablishHRDLink(); }
+void VelkMain::EstablishHRDLink() { radio_.Link(); }
 
 void VelkMain::HRDTimer_Timer() {
-  common::Ignore([&] { hrdLink_->HRDTimer_Timer(); });
-}
-
-void VelkMain::RelinkTimer_Timer() {
   common::Ignore([&] {
-    relinkTimer_->SetEnabled(false);
-    if (!hrdLink_->Linked()) EstablishHRDLink();
+    if (radio_.Linked()) {
+      NoHRDLabel->SetVisible(false);
+      return;
+    }
+    EstablishHRDLink();
+    // The flip happens whatever the new attempt gave: the label blinks while HRD is away.
+    NoHRDLabel->SetVisible(!NoHRDLabel->Visible());
   });
 }
 

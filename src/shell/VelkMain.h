@@ -6,9 +6,8 @@
 #include <memory>
 
 #include "common/Common.h"
-#include "common/LinkBox.h"
-#include "hrd/HrdLink.h"
 #include "platform/Platform.h"
+#include "radio/Radio.h"
 #include "server/DDEServer.h"
 #include "server/DDEServerModule.h"
 #include "server/FormTopic.h"
@@ -20,12 +19,16 @@ namespace bridge::shell {
 /// their designed places; `Form_Load` then starts the program.
 class VelkMain {
  public:
-  VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
+  VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule, radio::Radio& radio,
            server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule);
+  ~VelkMain();
+  VelkMain(const VelkMain&) = delete;
+  VelkMain& operator=(const VelkMain&) = delete;
 
   /// The start-up sequence; reports under "VelkMain.Form_load".
   void Form_Load();
-  /// The shutdown steps; `cancel` is never changed. Reports under "VelkMain.Form_Unload".
+  /// The shutdown steps, then the end of HRD's links; `cancel` is never changed. Reports
+  /// under "VelkMain.Form_Unload".
   void Form_Unload(std::int16_t& cancel);
   /// Carries out a requested shutdown and ends the process.
   void ShutdownTimer_Timer();
@@ -53,9 +56,6 @@ class VelkMain {
   void HRDButton_Change();
 
   platform::Window& Form() { return *form_; }
-  /// The HRD link boxes and the one exchange with HRD at a time, for the senders.
-  const hrd::HrdLinkBoxes& HrdBoxes() const { return *hrdBoxes_; }
-  hrd::HrdTraffic& Traffic() { return hrdTraffic_; }
 
   // Controls, named as on the form.
   platform::Label* ErrorLogLabel = nullptr;
@@ -70,29 +70,19 @@ class VelkMain {
   std::unique_ptr<platform::Timer> HRDTimer;
   std::unique_ptr<platform::Timer> ShutdownTimer;
 
-  // The HRD link boxes' link fields.
-  std::unique_ptr<common::LinkBox> HRDFreqLink;
-  std::unique_ptr<common::LinkBox> HRDAltFreqLink;
-  std::unique_ptr<common::LinkBox> HRDModeLink;
-  std::unique_ptr<common::LinkBox> HRDTXLink;
-  std::unique_ptr<common::LinkBox> HRDButtonLink;
-
  private:
   void CreateControls();
-  /// HRD registered its service: link at once instead of at the next tick.
-  void RelinkTimer_Timer();
+  /// The box of the main window that shows a value of the radio's.
+  platform::TextBox* BoxFor(radio::Value value);
 
   const platform::Platform& platform_;
   common::Common& common_;
   VelkModule& velkModule_;
+  radio::Radio& radio_;
   server::DDEServer& ddeServer_;
   server::DDEServerModule& ddeServerModule_;
   std::unique_ptr<platform::Window> form_;
   server::FormTopic topic_;
-  hrd::HrdTraffic hrdTraffic_;
-  std::unique_ptr<hrd::HrdLinkBoxes> hrdBoxes_;
-  std::unique_ptr<hrd::HrdLink> hrdLink_;
-  std::unique_ptr<platform::Timer> relinkTimer_;
 };
 
 }  // namespace bridge::shell

@@ -97,6 +97,26 @@ TEST_F(HrdLinkTest, NonNumericFrequencyIsLoggedWithItsTextAndNothingPublished) {
       << Log();
 }
 
+TEST_F(HrdLinkTest, ClosingTheWindowEndsHrdsLinksBeforeItsBoxesGo) {
+  hrd.Start();
+  Start();
+  EXPECT_EQ(hrd.HotLinks(), 5u);
+  window->Close();
+  EXPECT_EQ(hrd.HotLinks(), 0u);
+  hrd.Publish("HRD_HERTZ", "7040000");  // arrives after the window: lands nowhere
+}
+
+TEST_F(HrdLinkTest, TheProgramGoesWithRequestsWaitingAndLinksOpen) {
+  hrd.Start();
+  Start();
+  ASSERT_EQ(fake.dde.Execute("DDEServer", "003qsy7040"), platform::ExecuteAnswer::Accept);
+  app.reset();  // the deferred request's timer is still armed
+  EXPECT_EQ(hrd.HotLinks(), 0u);
+  hrd.Publish("HRD_HERTZ", "7040000");
+  fake.ui.RunFor(1000);
+  EXPECT_EQ(hrd.commands, std::vector<std::string>{});
+}
+
 TEST_F(HrdLinkTest, RefusedItemLeavesOnlyThatBoxUnlinked) {
   hrd.refusedItems = {"HRD_BUTTON_STATUS"};
   hrd.Start();
