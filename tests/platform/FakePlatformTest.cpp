@@ -139,5 +139,18 @@ TEST(FakeWindowTest, ADestroyedFormIsNoLongerFoundButItsControlsAreAndFailWhenUs
   EXPECT_NONFATAL_FAILURE(fake.Type("RcvFreq", '1'), "Type on control RcvFreq of destroyed form DDEServer");
 }
 
+TEST(FakeUiTest, NoTimerFiresOnceTheLoopWasToldToQuit) {
+  sim::FakeUi ui;
+  auto timer = ui.CreateTimer();
+  int ticks = 0;
+  timer->OnTick([&] {
+    if (++ticks == 2) ui.Quit();
+  });
+  timer->SetInterval(100);
+  timer->SetEnabled(true);
+  ui.RunFor(1000);
+  EXPECT_EQ(ticks, 2);
+}
+
 }  // namespace
 }  // namespace bridge::platform::contract

@@ -163,7 +163,9 @@ std::unique_ptr<Timer> FakeUi::CreateTimer() { return std::make_unique<FakeTimer
 
 void FakeUi::RunFor(std::int64_t milliseconds) {
   const std::int64_t end = nowMs_ + milliseconds;
-  while (!ended) {
+  // Once the loop is told to quit or the process ends, no timer message is delivered: the
+  // system hands out WM_QUIT before any WM_TIMER.
+  while (!ended && !quit) {
     FakeTimer* next = nullptr;
     for (FakeTimer* timer : timers_)
       if (timer->Armed() && timer->Due() <= end && (!next || timer->Due() < next->Due())) next = timer;

@@ -116,7 +116,7 @@ class FakeUi : public Ui {
   void EndProcess(int exitCode) override { ended = exitCode; }
 
   /// Advances virtual time by `milliseconds`, firing due enabled timers one at a time, in
-  /// the order they fall due.
+  /// the order they fall due, until the loop quits or the process ends.
   void RunFor(std::int64_t milliseconds);
   /// The loaded form of that name, or null.
   FakeWindow* FindForm(const std::string& name);
