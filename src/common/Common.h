@@ -31,8 +31,8 @@ class Common : public ErrorReporter {
   Common(const platform::Platform& platform, UTC& utc, LocaleInfo& locale);
   ~Common() override;
 
-  /// The main window's indicator; set once while the program is built.
-  void SetErrorLogIndicator(ErrorLogIndicator& indicator) { indicator_ = &indicator; }
+  /// The main window's indicator, set by the indicator itself; null when it goes.
+  void SetErrorLogIndicator(ErrorLogIndicator* indicator) { indicator_ = indicator; }
   /// Where the report finds the caption of the suite's interop programs.
   void SetInteropCaption(std::function<std::string()> caption) { interopCaption_ = std::move(caption); }
 

@@ -48,7 +48,7 @@ class DdeConversation {
   /// Ends the advise loop on `item`, if any; never throws.
   virtual void StopHotLink(const std::string& item) = 0;
   /// Sends an EXECUTE and waits for the answer. Throws Failure(DdeRefused) when refused,
-  /// Failure(DdeTimeout) on time-out, Failure(DdeNoResponse) when the conversation is gone.
+  /// Failure(DdeTimeout) on time-out, Failure(DdeNoChannel) when the conversation is gone.
   virtual void Execute(std::string_view command) = 0;
 };
 

@@ -4,48 +4,46 @@
 
 namespace bridge::server {
 
-void DDEServer::Bind(const DispatchTargets& targets) { targets_ = std::make_unique<DispatchTargets>(targets); }
-
-void DDEServer::SetHRDFreq(double theFreq) { radio_.SetFreq(theFreq, targets_->common.Format()); }
-void DDEServer::SetHRDAltFreq(double theFreq) { radio_.SetAltFreq(theFreq, targets_->common.Format()); }
+void DDEServer::SetHRDFreq(double theFreq) { radio_.SetFreq(theFreq, common_.Format()); }
+void DDEServer::SetHRDAltFreq(double theFreq) { radio_.SetAltFreq(theFreq, common_.Format()); }
 void DDEServer::SetHRDMode(const std::string& theMode) { radio_.SetMode(theMode); }
 void DDEServer::SetHRDTX(bool transmit) { radio_.SetTransmit(transmit); }
 void DDEServer::SetHRDSplit(bool theValue) { radio_.SetSplit(theValue); }
 void DDEServer::SetHRDDual(bool theValue) { radio_.SetDual(theValue); }
 
 void DDEServer::SetFreqTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetFreqTimer_Timer",
-               [&] { deferredCommands_.SetFreqTimer_Timer(*SetFreqTimer, targets_->common.Format()); });
+  common::Trap(common_, "DDEServer.SetFreqTimer_Timer",
+               [&] { deferredCommands_.SetFreqTimer_Timer(*SetFreqTimer, common_.Format()); });
 }
 
 void DDEServer::SetModeTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetModeTimer_Timer", [&] {
+  common::Trap(common_, "DDEServer.SetModeTimer_Timer", [&] {
     deferredCommands_.SetModeTimer_Timer(*SetModeTimer);
     // The radio reports only a change of mode. When it already was in the requested mode
     // no report comes, and `Mode` would keep the request's text ("USB" where the suite
     // reads "SSB"): the radio's mode is published now instead.
     if (base::EqualNoCase(radio_.Current(radio::Value::Mode), deferred.DeferredMode))
-      targets_->hrdModeChange();
+      if (mainWindow_) mainWindow_->RepublishMode();
   });
 }
 
 void DDEServer::SetFreqModeTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetFreqModeTimer_Timer",
-               [&] { deferredCommands_.SetFreqModeTimer_Timer(*SetFreqModeTimer, targets_->common.Format()); });
+  common::Trap(common_, "DDEServer.SetFreqModeTimer_Timer",
+               [&] { deferredCommands_.SetFreqModeTimer_Timer(*SetFreqModeTimer, common_.Format()); });
 }
 
 void DDEServer::SetSplitFreqTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetSplitFreqTimer_Timer",
-               [&] { deferredCommands_.SetSplitFreqTimer_Timer(*SetSplitFreqTimer, targets_->common.Format()); });
+  common::Trap(common_, "DDEServer.SetSplitFreqTimer_Timer",
+               [&] { deferredCommands_.SetSplitFreqTimer_Timer(*SetSplitFreqTimer, common_.Format()); });
 }
 
 void DDEServer::SetSplitTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetSplitTimer_Timer",
+  common::Trap(common_, "DDEServer.SetSplitTimer_Timer",
                [&] { deferredCommands_.SetSplitTimer_Timer(*SetSplitTimer); });
 }
 
 void DDEServer::SetDualTimer_Timer() {
-  common::Trap(targets_->common, "DDEServer.SetDualTimer_Timer",
+  common::Trap(common_, "DDEServer.SetDualTimer_Timer",
                [&] { deferredCommands_.SetDualTimer_Timer(*SetDualTimer); });
 }
 
@@ -100,9 +98,13 @@ void DDEServer::Load() {
   AddLabel("DDEStart", "DDEStart");
   DDEStart = std::make_unique<common::LinkBox>(ddeClient_, nullptr);
 
+  // Each deferred-command timer waits disarmed; armed, it fires at the loop's next turn.
   for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
-                      &SetDualTimer})
+                      &SetDualTimer}) {
     *timer = ui_.CreateTimer();
+    (*timer)->SetEnabled(false);
+    (*timer)->SetInterval(1);
+  }
   SetFreqTimer->OnTick([this] { SetFreqTimer_Timer(); });
   SetModeTimer->OnTick([this] { SetModeTimer_Timer(); });
   SetFreqModeTimer->OnTick([this] { SetFreqModeTimer_Timer(); });

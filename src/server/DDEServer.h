@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -15,32 +14,28 @@
 #include "platform/Timer.h"
 #include "radio/Radio.h"
 #include "server/FormTopic.h"
+#include "server/MainWindowRequests.h"
 
 namespace bridge::server {
 
 class DDECommon;
-class DDEServerModule;
-
-/// What the command dispatcher acts on beyond its own form.
-struct DispatchTargets {
-  common::Common& common;
-  DDECommon& ddeCommon;
-  DDEServerModule& module;
-  platform::Window& mainWindow;
-  platform::Timer& shutdownTimer;
-  /// Publishes the radio's current mode, as a mode report from the radio does.
-  std::function<void()> hrdModeChange;
-};
 
 /// The `DDEServer` form. It is loaded on first use and never shown; its text boxes and
 /// labels are the items that the suite's programs read on topic "DDEServer".
 class DDEServer {
  public:
-  DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient, radio::Radio& radio)
-      : ui_(ui), ddeServer_(ddeServer), ddeClient_(ddeClient), radio_(radio), deferredCommands_(deferred, radio) {}
+  DDEServer(platform::Ui& ui, platform::DdeServer& ddeServer, platform::DdeClient& ddeClient, radio::Radio& radio,
+            common::Common& common, DDECommon& ddeCommon)
+      : ui_(ui),
+        ddeServer_(ddeServer),
+        ddeClient_(ddeClient),
+        radio_(radio),
+        common_(common),
+        ddeCommon_(ddeCommon),
+        deferredCommands_(deferred, radio) {}
 
-  /// What the dispatcher and the senders act on; set once while the program is built.
-  void Bind(const DispatchTargets& targets);
+  /// The main window serves the window commands from now on; null when it goes.
+  void ServeMainWindow(MainWindowRequests* window) { mainWindow_ = window; }
 
   /// Loads the form, hidden, with its items at their initial values; harmless when loaded.
   void Load();
@@ -110,10 +105,12 @@ class DDEServer {
   platform::DdeServer& ddeServer_;
   platform::DdeClient& ddeClient_;
   radio::Radio& radio_;
+  common::Common& common_;
+  DDECommon& ddeCommon_;
   hrd::DeferredCommands deferredCommands_;
+  MainWindowRequests* mainWindow_ = nullptr;
   std::unique_ptr<platform::Window> form_;
   std::unique_ptr<FormTopic> topic_;
-  std::unique_ptr<DispatchTargets> targets_;
 };
 
 }  // namespace bridge::server

@@ -48,11 +48,11 @@ void DDEServerModule::Terminate() {
   common::Trap(common_, "DDEServerModule.Terminate", [&] { server_.Unload(); });
 }
 
-void DDEServerModule::ResetWindows(std::int32_t position) {
+void DDEServerModule::ResetWindows(platform::Window& main, std::int32_t position) {
   common::Trap(common_, "DDEServer.ResetWindows", [&] {
-    main_->Show();
-    main_->SetTop(position);
-    main_->SetLeft(position);
+    main.Show();
+    main.SetTop(position);
+    main.SetLeft(position);
   });
 }
 

@@ -18,9 +18,6 @@ class DDEServerModule {
  public:
   DDEServerModule(DDEServer& server, common::Common& common) : server_(server), common_(common) {}
 
-  /// The main window, which `ResetWindows` moves; set once while the program is built.
-  void BindMainWindow(platform::Window& main) { main_ = &main; }
-
   /// Makes the DDEServer form the source of topic "DDEServer" and tells the suite's programs,
   /// one after another; reports under "DDEServerModule.Initialize".
   void Initialize();
@@ -32,12 +29,11 @@ class DDEServerModule {
   void InformClient(const std::string& program);
   /// Shows the main window with its top-left corner at `position` twips on both axes;
   /// reports under "DDEServer.ResetWindows".
-  void ResetWindows(std::int32_t position);
+  void ResetWindows(platform::Window& main, std::int32_t position);
 
  private:
   DDEServer& server_;
   common::Common& common_;
-  platform::Window* main_ = nullptr;
 };
 
 }  // namespace bridge::server

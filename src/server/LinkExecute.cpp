@@ -6,7 +6,6 @@
 #include "base/Text.h"
 #include "server/DDECommon.h"
 #include "server/DDEServer.h"
-#include "server/DDEServerModule.h"
 
 namespace bridge::server {
 namespace {
@@ -74,13 +73,12 @@ double HertzFromKilohertz(std::string_view kilohertz, const common::NumberFormat
 }  // namespace
 
 void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer) {
-  common::Trap(targets_->common, "DDEServer.LinkExecute", [&] { Dispatch(command, answer); });
+  common::Trap(common_, "DDEServer.LinkExecute", [&] { Dispatch(command, answer); });
 }
 
 void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answer) {
-  DispatchTargets& to = *targets_;
-  const common::NumberFormat format = to.common.Format();
-  to.common.DebugLog("DDEServer.LinkExecute: " + std::string(command));
+  const common::NumberFormat format = common_.Format();
+  common_.DebugLog("DDEServer.LinkExecute: " + std::string(command));
 
   // The number that leads every command is checked, then thrown away.
   (void)common::ToInteger16(command.substr(0, kNumberLength), format);
@@ -109,17 +107,19 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
     case Command::SetVfoA:
       break;
     case Command::Shutdown:
-      to.shutdownTimer.SetEnabled(true);
+      if (mainWindow_) mainWindow_->RequestShutdown();
       break;
     case Command::Iconify:
-      to.ddeCommon.Iconify();
+      ddeCommon_.Iconify();
       break;
     case Command::Activate:
-      to.ddeCommon.Activate(to.mainWindow);
+      if (mainWindow_) mainWindow_->Activate();
       break;
-    case Command::ResetWindows:
-      to.module.ResetWindows(common::ToInteger32(parameter, format));
+    case Command::ResetWindows: {
+      const std::int32_t position = common::ToInteger32(parameter, format);
+      if (mainWindow_) mainWindow_->ResetWindows(position);
       break;
+    }
     case Command::Transmit:
       SetHRDTX(true);
       break;
@@ -135,9 +135,9 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       Arm(*SetSplitFreqTimer);
       break;
     case Command::XcvrFreqMode: {
-      to.ddeCommon.ParseRecord(parameter);
-      const std::string kilohertz = to.ddeCommon.GetToken(1).value;
-      const std::string mode = to.ddeCommon.GetToken(2).value;
+      ddeCommon_.ParseRecord(parameter);
+      const std::string kilohertz = ddeCommon_.GetToken(1).value;
+      const std::string mode = ddeCommon_.GetToken(2).value;
       if (kilohertz.empty()) {
         // No frequency given: the mode goes alone and the radio stays where it is, rather
         // than being tuned to 0 Hz. With neither, there is nothing to send.
@@ -152,8 +152,8 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       break;
     }
     case Command::XcvrSetModeCmd:
-      to.ddeCommon.ParseRecord(parameter);
-      deferred.DeferredMode = base::ToUpper(to.ddeCommon.GetToken(1).value);
+      ddeCommon_.ParseRecord(parameter);
+      deferred.DeferredMode = base::ToUpper(ddeCommon_.GetToken(1).value);
       // The requested mode shows at once; HRD's next mode report replaces it.
       Mode->SetText(deferred.DeferredMode);
       Arm(*SetModeTimer);

@@ -9,15 +9,10 @@ Application::Application(const platform::Platform& platform)
       locale_(platform.system, common_),
       velkModule_(common_),
       radio_(std::make_unique<hrd::HrdRadio>(platform.ui, platform.ddeClient)),
-      ddeServer_(platform.ui, platform.ddeServer, platform.ddeClient, *radio_),
-      ddeServerModule_(ddeServer_, common_),
       ddeCommon_(platform.ui, common_),
-      main_(platform, common_, velkModule_, *radio_, ddeServer_, ddeServerModule_) {
-  common_.SetErrorLogIndicator(velkModule_);
-  common_.SetInteropCaption([this] { return velkModule_.GetInteropCaption(); });
-  ddeServerModule_.BindMainWindow(main_.Form());
-  ddeServer_.Bind(server::DispatchTargets{common_, ddeCommon_, ddeServerModule_, main_.Form(), *main_.ShutdownTimer,
-                                          [this] { main_.HRDMode_Change(); }});
+      ddeServer_(platform.ui, platform.ddeServer, platform.ddeClient, *radio_, common_, ddeCommon_),
+      ddeServerModule_(ddeServer_, common_),
+      main_(platform, common_, velkModule_, *radio_, ddeServer_, ddeServerModule_, ddeCommon_) {
   main_.Form().OnClose([this] { MainClosed(); });
   main_.Form().OnEndSession([this] { SessionEnded(); });
 }

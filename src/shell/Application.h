@@ -46,9 +46,9 @@ class Application {
   // The HRD side comes before the forms that use it and goes after them. It lives on the
   // heap so that a test under the address sanitizer sees any use of it once it is gone.
   std::unique_ptr<hrd::HrdRadio> radio_;
+  server::DDECommon ddeCommon_;
   server::DDEServer ddeServer_;
   server::DDEServerModule ddeServerModule_;
-  server::DDECommon ddeCommon_;
   VelkMain main_;
 };
 

@@ -59,13 +59,15 @@ ControlSpec HiddenBoxSpec(ControlSpec design) {
 }  // namespace
 
 VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule,
-                   radio::Radio& radio, server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule)
+                   radio::Radio& radio, server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule,
+                   server::DDECommon& ddeCommon)
     : platform_(platform),
       common_(common),
       velkModule_(velkModule),
       radio_(radio),
       ddeServer_(ddeServer),
       ddeServerModule_(ddeServerModule),
+      ddeCommon_(ddeCommon),
       topic_(platform.ddeServer, "Velk_CorvaneUI") {
   platform::WindowSpec design;
   design.name = "VelkMain";
@@ -94,11 +96,17 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
 
   // HRD's values land in the boxes, whose change events translate them.
   radio_.OnValue([this](radio::Value value, const std::string& text) { BoxFor(value)->SetText(text); });
+  ddeServer_.ServeMainWindow(this);
 }
 
 VelkMain::~VelkMain() {
+  ddeServer_.ServeMainWindow(nullptr);
   radio_.OnValue(nullptr);
 }
+
+void VelkMain::Activate() { ddeCommon_.Activate(*form_); }
+
+void VelkMain::ResetWindows(std::int32_t position) { ddeServerModule_.ResetWindows(*form_, position); }
 
 platform::TextBox* VelkMain::BoxFor(radio::Value value) {
   switch (value) {
@@ -165,11 +173,6 @@ void VelkMain::Form_Load() {
     ShutdownTimer->SetInterval(1000);
     HRDTimer->SetEnabled(true);
     HRDTimer->SetInterval(1000);
-    for (auto* timer : {&ddeServer_.SetFreqTimer, &ddeServer_.SetModeTimer, &ddeServer_.SetFreqModeTimer,
-                        &ddeServer_.SetSplitFreqTimer, &ddeServer_.SetSplitTimer, &ddeServer_.SetDualTimer}) {
-      (*timer)->SetEnabled(false);
-      (*timer)->SetInterval(1);
-    }
     HRDFreq_Change();
     HRDAltFreq_Change();
     HRDMode_Change();

@@ -8,20 +8,22 @@
 #include "common/Common.h"
 #include "platform/Platform.h"
 #include "radio/Radio.h"
+#include "server/DDECommon.h"
 #include "server/DDEServer.h"
 #include "server/DDEServerModule.h"
 #include "server/FormTopic.h"
+#include "server/MainWindowRequests.h"
 #include "shell/VelkModule.h"
 
 namespace bridge::shell {
 
 /// The `VelkMain` form. Constructing it creates the window hidden, with its controls at
 /// their designed places; `Form_Load` then starts the program.
-class VelkMain {
+class VelkMain : public server::MainWindowRequests {
  public:
   VelkMain(const platform::Platform& platform, common::Common& common, VelkModule& velkModule, radio::Radio& radio,
-           server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule);
-  ~VelkMain();
+           server::DDEServer& ddeServer, server::DDEServerModule& ddeServerModule, server::DDECommon& ddeCommon);
+  ~VelkMain() override;
   VelkMain(const VelkMain&) = delete;
   VelkMain& operator=(const VelkMain&) = delete;
 
@@ -57,6 +59,12 @@ class VelkMain {
 
   platform::Window& Form() { return *form_; }
 
+  // The client commands that act on this window.
+  void RequestShutdown() override { ShutdownTimer->SetEnabled(true); }
+  void Activate() override;
+  void ResetWindows(std::int32_t position) override;
+  void RepublishMode() override { HRDMode_Change(); }
+
   // Controls, named as on the form.
   platform::Label* ErrorLogLabel = nullptr;
   platform::Label* NoHRDLabel = nullptr;
@@ -81,6 +89,7 @@ class VelkMain {
   radio::Radio& radio_;
   server::DDEServer& ddeServer_;
   server::DDEServerModule& ddeServerModule_;
+  server::DDECommon& ddeCommon_;
   std::unique_ptr<platform::Window> form_;
   server::FormTopic topic_;
 };

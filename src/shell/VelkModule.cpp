@@ -2,6 +2,16 @@
 
 namespace bridge::shell {
 
+VelkModule::VelkModule(common::Common& common) : common_(common) {
+  common_.SetErrorLogIndicator(this);
+  common_.SetInteropCaption([this] { return GetInteropCaption(); });
+}
+
+VelkModule::~VelkModule() {
+  common_.SetErrorLogIndicator(nullptr);
+  common_.SetInteropCaption(nullptr);
+}
+
 void VelkModule::Initialize() {
   common::Trap(common_, "VelkModule.Initialize", [&] {
     common_.DebugLog("VelkModule.Initialize: start");

@@ -11,7 +11,11 @@ namespace bridge::shell {
 /// The `VelkModule` module.
 class VelkModule : public common::ErrorLogIndicator {
  public:
-  explicit VelkModule(common::Common& common) : common_(common) {}
+  /// Becomes the log's error indicator and the source of the interop caption.
+  explicit VelkModule(common::Common& common);
+  ~VelkModule() override;
+  VelkModule(const VelkModule&) = delete;
+  VelkModule& operator=(const VelkModule&) = delete;
 
   /// The label that shows "see ErrorLog"; set once by the main window.
   void BindErrorLogLabel(platform::Label& label) { errorLogLabel_ = &label; }

@@ -25,7 +25,7 @@ class DiagnosticsTest : public testing::CommonFixture {
  protected:
   DiagnosticsTest() {
     fake.clock.now = {2026, 12, 0, 6, 21, 5, 9, 0};
-    common.SetErrorLogIndicator(indicator);
+    common.SetErrorLogIndicator(&indicator);
     common.Initialize();
     fake.clock.now = {2026, 12, 0, 6, 21, 7, 30, 0};
   }

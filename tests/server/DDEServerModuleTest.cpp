@@ -97,7 +97,7 @@ TEST_F(DDEServerModuleTest, ResetWindowsPutsTheCornerAtThePosition) {
   Start();
   window->SetWidth(3400);
   window->Hide();
-  app->ServerModule().ResetWindows(1440);
+  app->ServerModule().ResetWindows(app->Main().Form(), 1440);
   EXPECT_TRUE(window->Visible());
   EXPECT_EQ(window->Left(), 1440);
   EXPECT_EQ(window->Top(), 1440);
