@@ -194,13 +194,15 @@ DigitPattern ParsePattern(std::string_view pattern) {
   return parsed;
 }
 
-long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+// Days from 1 January 1970, after the civil-calendar algorithms of H. Hinnant; years
+// start on 1 March so that the leap day falls last. Signed throughout, so any date works.
+long long DaysFromCivil(long long year, long long month, long long day) {
   year -= month <= 2 ? 1 : 0;
   const long long era = (year >= 0 ? year : year - 399) / 400;
-  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+  const long long yearOfEra = year - era * 400;
+  const long long dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
 }
 
 struct CivilDate {
@@ -220,13 +222,6 @@ CivilDate CivilFromDays(long long days) {
   const unsigned month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
   const long long year = static_cast<long long>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
   return {year, month, day};
-}
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
 }
 
 std::string TwoDigits(long long value) {
@@ -451,13 +446,21 @@ std::string FormatNumber(double value, std::string_view pattern, const NumberFor
   return text;
 }
 
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int month, bool leapYear) {
+  constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && leapYear ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+}
+
+long long DayNumber(int year, int month, int day) { return DaysFromCivil(year, month, day) - kDateEpochFromUnix; }
+
 DateValue MakeDateValue(int year, int month, int day, int hour, int minute, int second) {
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, IsLeapYear(year)) ||
       hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     Fail(RunError::InvalidProcedureCall);
   }
-  const long long days =
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateEpochFromUnix;
+  const long long days = DayNumber(year, month, day);
   const double timeOfDay = (hour * 3600 + minute * 60 + second) / kSecondsPerDay;
   // Before the epoch the whole part counts days backwards while the fraction still counts
   // the time of day forwards, so -1.25 is 29 December 1899 06:00.

@@ -44,7 +44,18 @@ std::string NumberToText(double value, const NumberFormat& format);
 /// on the value's 15 significant digits.
 std::string FormatNumber(double value, std::string_view pattern, const NumberFormat& format);
 
+/// Whether `year` has a 29 February (proleptic Gregorian, as every date value here).
+bool IsLeapYear(int year);
+
+/// The length of `month` (1..12) in a leap or a common year.
+int DaysInMonth(int month, bool leapYear);
+
+/// Whole days from 30 December 1899 to the date, negative before it. Never fails: the date
+/// is not checked, a day outside its month counts on into the next or back into the last.
+long long DayNumber(int year, int month, int day);
+
 /// The date value of a calendar date and time of day (proleptic Gregorian).
+/// Throws Failure(InvalidProcedureCall) for a date outside 100..9999 or a time past 23:59:59.
 DateValue MakeDateValue(int year, int month, int day, int hour, int minute, int second);
 
 /// "dd-mmm-yyyy hh:nn:ss" with English month abbreviations, to the nearest second.

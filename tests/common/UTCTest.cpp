@@ -37,6 +37,11 @@ TEST_F(UTCTest, TwentyOneHundredIsNoLeapYear) {
   EXPECT_DOUBLE_EQ(At(2000, 3, 1), At(2000, 2, 28) + 2);
 }
 
+TEST_F(UTCTest, AClockSetBefore2000StillCountsFromTheEpoch) {
+  EXPECT_DOUBLE_EQ(At(1999, 12, 31, 18), 36525.75);
+  EXPECT_DOUBLE_EQ(At(1980, 1, 1), 29221);
+}
+
 TEST_F(UTCTest, MillisecondsNeverChangeTheValue) {
   EXPECT_DOUBLE_EQ(At(2026, 12, 6, 21, 30, 15, 0), At(2026, 12, 6, 21, 30, 15, 999));
 }
