@@ -1,8 +1,8 @@
 // The start-up environment report and the identification of the operating system.
-#include <cctype>
 #include <cstdio>
 #include <string>
 
+#include "base/Text.h"
 #include "common/Common.h"
 #include "common/CommonUI.h"
 #include "common/ProgramIdentity.h"
@@ -14,12 +14,6 @@ namespace {
 constexpr const char* kCurrentVersionKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr std::uint16_t kArchitectureAmd64 = 9;
 constexpr std::uint16_t kArchitectureIa64 = 6;
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string Hex(std::int32_t value) {
   char text[16];
@@ -54,7 +48,10 @@ void Common::WriteStartupReport() {
   line([&] { return "Language          : " + locale_.GetLocaleLanguage(); });
   line([&] { return "DecimalSeparator  : " + locale_.GetLocaleDecimalSeparator(); });
   line([&] { return "ThousandSeparator : " + locale_.GetLocaleThousandSeparator(); });
-  line([&] { return "Tavix Apps        : " + Trim(interopCaption_ ? interopCaption_() : std::string()); });
+  line([&] {
+    const std::string apps = interopCaption_ ? interopCaption_() : std::string();
+    return "Tavix Apps        : " + std::string(base::Trim(apps, base::kSpaces));
+  });
   Ignore([&] {
     if (!commonUI_) commonUI_ = std::make_unique<CommonUI>(platform_.ui, *this);
   });
@@ -140,7 +137,7 @@ void Common::NameFromRegistry(const platform::OsVersionInfo& version) {
     Ignore([&] { osBuild_ = ToInteger32(registry.GetKeyValue(root, kCurrentVersionKey, "CurrentBuildNumber"), Format()); });
   if (registry.KeyValuePresent(root, kCurrentVersionKey, "ProductName")) {
     osName_ = registry.GetKeyValue(root, kCurrentVersionKey, "ProductName");
-    if (!Trim(version.csdVersion).empty()) {
+    if (!base::Trim(version.csdVersion, base::kSpaces).empty()) {
       const std::string servicePack = CSDVersionTrim(version.csdVersion);
       if (!servicePack.empty()) osName_ += " [" + servicePack + "]";
     }
@@ -173,8 +170,8 @@ std::string Common::CSDVersionTrim(const std::string& text) {
   return TrapOr(*this, "Common.CSDVersionTrim", std::string(), [&] {
     if (text.empty()) return std::string();
     // Spaces go before the cut, so spaces just before the first NUL stay.
-    const std::string trimmed = Trim(text);
-    return trimmed.substr(0, trimmed.find('\0'));
+    const std::string_view trimmed = base::Trim(text, base::kSpaces);
+    return std::string(trimmed.substr(0, trimmed.find('\0')));
   });
 }
 

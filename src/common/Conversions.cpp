@@ -10,6 +10,7 @@
 #include <limits>
 #include <system_error>
 
+#include "base/Text.h"
 #include "common/ErrorTrap.h"
 
 namespace bridge::common {
@@ -28,33 +29,7 @@ constexpr long long kLastDateDay = 2958465;
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && IsBlank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(word[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 /// Length of `separator` when it starts at `pos` of `text`, else 0 (an empty separator never matches).
 std::size_t MatchAt(std::string_view text, std::size_t pos, std::string_view separator) {
@@ -232,7 +207,7 @@ std::string TwoDigits(long long value) {
 }  // namespace
 
 double ToDouble(std::string_view text, const NumberFormat& format) {
-  const std::string_view body = TrimBlanks(text);
+  const std::string_view body = base::Trim(text, base::kBlanks);
   std::size_t pos = 0;
   std::string plain;  // the number in "C" notation for from_chars
   if (pos < body.size() && (body[pos] == '+' || body[pos] == '-')) {
@@ -328,11 +303,11 @@ std::int32_t ToInteger32(std::string_view text, const NumberFormat& format) {
 }
 
 bool ToBoolean(std::string_view text, const NumberFormat& format) {
-  const std::string_view word = TrimBlanks(text);
-  if (EqualsIgnoringCase(word, "true")) {
+  const std::string_view word = base::Trim(text, base::kBlanks);
+  if (base::EqualNoCase(word, "true")) {
     return true;
   }
-  if (EqualsIgnoringCase(word, "false")) {
+  if (base::EqualNoCase(word, "false")) {
     return false;
   }
   return ToDouble(word, format) != 0.0;

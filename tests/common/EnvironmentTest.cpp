@@ -127,6 +127,7 @@ TEST_F(EnvironmentTest, ServicePackTextIsTrimmedAndCutAtItsNul) {
   EXPECT_EQ(common.CSDVersionTrim(std::string("SP2 \0junk   ", 12)), "SP2 ");
   EXPECT_EQ(common.CSDVersionTrim(""), "");
   EXPECT_EQ(common.CSDVersionTrim(std::string(1, '\0') + "   "), "");
+  EXPECT_EQ(common.CSDVersionTrim(" \tSP3\t "), "\tSP3\t");  // spaces only: tabs stay
 }
 
 TEST_F(EnvironmentTest, RegistryMatchesNamesAsSubstringsAndFormatsByType) {
