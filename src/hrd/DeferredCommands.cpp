@@ -23,31 +23,30 @@ void DeferredCommands::RearmWaiting() {
   for (platform::Timer* timer : waiting) timer->SetEnabled(true);
 }
 
-void DeferredCommands::SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
-  if (Disarm(timer)) radio_.SetFreq(request_.DeferredFreq, format);
-}
-
-void DeferredCommands::SetModeTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) radio_.SetMode(request_.DeferredMode);
-}
-
-void DeferredCommands::SetFreqModeTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
+void DeferredCommands::Tick(DeferredTimer which, platform::Timer& timer, const common::NumberFormat& format) {
   if (!Disarm(timer)) return;
-  // The mode goes first: a radio may move the frequency when its mode changes.
-  radio_.SetMode(request_.DeferredMode);
-  radio_.SetFreq(request_.DeferredFreq, format);
-}
-
-void DeferredCommands::SetSplitFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format) {
-  if (Disarm(timer)) radio_.SetAltFreq(request_.DeferredSplitFreq, format);
-}
-
-void DeferredCommands::SetSplitTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) radio_.SetSplit(request_.DeferredSplit);
-}
-
-void DeferredCommands::SetDualTimer_Timer(platform::Timer& timer) {
-  if (Disarm(timer)) radio_.SetDual(request_.DeferredDual);
+  switch (which) {
+    case DeferredTimer::SetFreqTimer:
+      radio_.SetFreq(request_.DeferredFreq, format);
+      break;
+    case DeferredTimer::SetModeTimer:
+      radio_.SetMode(request_.DeferredMode);
+      break;
+    case DeferredTimer::SetFreqModeTimer:
+      // The mode goes first: a radio may move the frequency when its mode changes.
+      radio_.SetMode(request_.DeferredMode);
+      radio_.SetFreq(request_.DeferredFreq, format);
+      break;
+    case DeferredTimer::SetSplitFreqTimer:
+      radio_.SetAltFreq(request_.DeferredSplitFreq, format);
+      break;
+    case DeferredTimer::SetSplitTimer:
+      radio_.SetSplit(request_.DeferredSplit);
+      break;
+    case DeferredTimer::SetDualTimer:
+      radio_.SetDual(request_.DeferredDual);
+      break;
+  }
 }
 
 }  // namespace bridge::hrd

@@ -1,6 +1,7 @@
 // Client requests for HRD that go out after the client has had its answer.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,27 +21,29 @@ struct DeferredRequest {
   bool DeferredDual = false;
 };
 
+/// The deferred-command timers of the server form, named by what their ticks send.
+enum class DeferredTimer { SetFreqTimer, SetModeTimer, SetFreqModeTimer, SetSplitFreqTimer, SetSplitTimer, SetDualTimer };
+inline constexpr std::size_t kDeferredTimerCount = 6;
+
 /// The ticks of the deferred-command timers. Each disarms its timer before it sends, so a
-/// request stored while the send waits for HRD arms it again and goes out afterwards with
-/// the newest values. A tick that comes while an exchange with HRD is under way steps aside
+/// request stored while the send waits for the radio arms it again and goes out afterwards
+/// with the newest values. A tick that comes while a command is under way steps aside
 /// until it is over, and then fires again.
 class DeferredCommands {
  public:
   DeferredCommands(DeferredRequest& request, radio::Radio& radio);
   ~DeferredCommands();
+  DeferredCommands(const DeferredCommands&) = delete;
+  DeferredCommands& operator=(const DeferredCommands&) = delete;
 
-  void SetFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
-  void SetModeTimer_Timer(platform::Timer& timer);
-  void SetFreqModeTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
-  void SetSplitFreqTimer_Timer(platform::Timer& timer, const common::NumberFormat& format);
-  void SetSplitTimer_Timer(platform::Timer& timer);
-  void SetDualTimer_Timer(platform::Timer& timer);
+  /// The tick of `which`, whose timer is `timer`: sends what the stored request holds.
+  void Tick(DeferredTimer which, platform::Timer& timer, const common::NumberFormat& format);
   /// The timers are going away: none is to be armed again.
   void ForgetTimers() { waiting_.clear(); }
 
  private:
-  /// Disarms `timer`; when HRD is busy, also keeps it to be armed again once HRD is free
-  /// and returns false.
+  /// Disarms `timer`; when the radio is busy, also keeps it to be armed again once the
+  /// radio is free and returns false.
   bool Disarm(platform::Timer& timer);
   void RearmWaiting();
 

@@ -3,6 +3,24 @@
 #include "base/Text.h"
 
 namespace bridge::server {
+namespace {
+
+/// The deferred-command timers, in the order of `hrd::DeferredTimer`, with the name each
+/// tick reports under.
+struct DeferredTimerRow {
+  hrd::DeferredTimer timer;
+  const char* tickName;
+};
+constexpr DeferredTimerRow kDeferredTimers[hrd::kDeferredTimerCount] = {
+    {hrd::DeferredTimer::SetFreqTimer, "DDEServer.SetFreqTimer_Timer"},
+    {hrd::DeferredTimer::SetModeTimer, "DDEServer.SetModeTimer_Timer"},
+    {hrd::DeferredTimer::SetFreqModeTimer, "DDEServer.SetFreqModeTimer_Timer"},
+    {hrd::DeferredTimer::SetSplitFreqTimer, "DDEServer.SetSplitFreqTimer_Timer"},
+    {hrd::DeferredTimer::SetSplitTimer, "DDEServer.SetSplitTimer_Timer"},
+    {hrd::DeferredTimer::SetDualTimer, "DDEServer.SetDualTimer_Timer"},
+};
+
+}  // namespace
 
 void DDEServer::SetHRDFreq(double theFreq) { radio_.SetFreq(theFreq, common_.Format()); }
 void DDEServer::SetHRDAltFreq(double theFreq) { radio_.SetAltFreq(theFreq, common_.Format()); }
@@ -11,40 +29,16 @@ void DDEServer::SetHRDTX(bool transmit) { radio_.SetTransmit(transmit); }
 void DDEServer::SetHRDSplit(bool theValue) { radio_.SetSplit(theValue); }
 void DDEServer::SetHRDDual(bool theValue) { radio_.SetDual(theValue); }
 
-void DDEServer::SetFreqTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetFreqTimer_Timer",
-               [&] { deferredCommands_.SetFreqTimer_Timer(*SetFreqTimer, common_.Format()); });
-}
-
-void DDEServer::SetModeTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetModeTimer_Timer", [&] {
-    deferredCommands_.SetModeTimer_Timer(*SetModeTimer);
+void DDEServer::DeferredTimer_Timer(hrd::DeferredTimer which) {
+  common::Trap(common_, kDeferredTimers[static_cast<std::size_t>(which)].tickName, [&] {
+    deferredCommands_.Tick(which, Timer(which), common_.Format());
     // The radio reports only a change of mode. When it already was in the requested mode
     // no report comes, and `Mode` would keep the request's text ("USB" where the suite
     // reads "SSB"): the radio's mode is published now instead.
-    if (base::EqualNoCase(radio_.Current(radio::Value::Mode), deferred.DeferredMode))
-      if (mainWindow_) mainWindow_->RepublishMode();
+    if (which == hrd::DeferredTimer::SetModeTimer &&
+        base::EqualNoCase(radio_.Current(radio::Value::Mode), deferred_.DeferredMode) && mainWindow_)
+      mainWindow_->RepublishMode();
   });
-}
-
-void DDEServer::SetFreqModeTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetFreqModeTimer_Timer",
-               [&] { deferredCommands_.SetFreqModeTimer_Timer(*SetFreqModeTimer, common_.Format()); });
-}
-
-void DDEServer::SetSplitFreqTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetSplitFreqTimer_Timer",
-               [&] { deferredCommands_.SetSplitFreqTimer_Timer(*SetSplitFreqTimer, common_.Format()); });
-}
-
-void DDEServer::SetSplitTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetSplitTimer_Timer",
-               [&] { deferredCommands_.SetSplitTimer_Timer(*SetSplitTimer); });
-}
-
-void DDEServer::SetDualTimer_Timer() {
-  common::Trap(common_, "DDEServer.SetDualTimer_Timer",
-               [&] { deferredCommands_.SetDualTimer_Timer(*SetDualTimer); });
 }
 
 platform::TextBox* DDEServer::AddItem(const char* name, const char* initial) {
@@ -73,19 +67,20 @@ void DDEServer::Load() {
   form_ = ui_.CreateForm(design);
   topic_ = std::make_unique<FormTopic>(ddeServer_, "DDEServer");
 
-  RadioVFO = AddItem("RadioVFO", "0");
-  BandSpreadEnabled = AddItem("BandSpreadEnabled", "");
-  XmitFreq = AddItem("XmitFreq", "");
-  RadioState = AddItem("RadioState", "");
-  RadioSplit = AddItem("RadioSplit", "");
-  RcvFreq = AddItem("RcvFreq", "");
-  RadioCWCapability = AddItem("RadioCWCapability", "0");
-  RadioCWSpeed = AddItem("RadioCWSpeed", "0");
-  RadioSMeterString = AddItem("RadioSMeterString", "");
-  RadioSMeter = AddItem("RadioSMeter", "");
-  RadioMode = AddItem("RadioMode", "");
-  MainWindowState = AddItem("MainWindowState", "");
-  Mode = AddItem("Mode", "");
+  // The items in the form's order; the fixed ones are never written again.
+  AddItem("RadioVFO", "0");
+  AddItem("BandSpreadEnabled", "");
+  XmitFreq_ = AddItem("XmitFreq", "");
+  RadioState_ = AddItem("RadioState", "");
+  AddItem("RadioSplit", "");
+  RcvFreq_ = AddItem("RcvFreq", "");
+  RadioCWCapability_ = AddItem("RadioCWCapability", "0");
+  RadioCWSpeed_ = AddItem("RadioCWSpeed", "0");
+  AddItem("RadioSMeterString", "");
+  AddItem("RadioSMeter", "");
+  RadioMode_ = AddItem("RadioMode", "");
+  MainWindowState_ = AddItem("MainWindowState", "");
+  Mode_ = AddItem("Mode", "");
 
   static constexpr const char* kLabels[][2] = {
       {"Label12", "RadioVFO"},          {"Label5", "BandSpreadEnabled"}, {"Label7", "XmitFreq"},
@@ -96,21 +91,16 @@ void DDEServer::Load() {
   for (const auto& [name, caption] : kLabels) AddLabel(name, caption);
   // The label is the client end of the notices; what comes back over it is not read.
   AddLabel("DDEStart", "DDEStart");
-  DDEStart = std::make_unique<common::LinkBox>(ddeClient_, nullptr);
+  DDEStart_ = std::make_unique<common::LinkBox>(ddeClient_, nullptr);
 
   // Each deferred-command timer waits disarmed; armed, it fires at the loop's next turn.
-  for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
-                      &SetDualTimer}) {
-    *timer = ui_.CreateTimer();
-    (*timer)->SetEnabled(false);
-    (*timer)->SetInterval(1);
+  for (const DeferredTimerRow& row : kDeferredTimers) {
+    auto& timer = deferredTimers_[static_cast<std::size_t>(row.timer)];
+    timer = ui_.CreateTimer();
+    timer->SetEnabled(false);
+    timer->SetInterval(1);
+    timer->OnTick([this, which = row.timer] { DeferredTimer_Timer(which); });
   }
-  SetFreqTimer->OnTick([this] { SetFreqTimer_Timer(); });
-  SetModeTimer->OnTick([this] { SetModeTimer_Timer(); });
-  SetFreqModeTimer->OnTick([this] { SetFreqModeTimer_Timer(); });
-  SetSplitFreqTimer->OnTick([this] { SetSplitFreqTimer_Timer(); });
-  SetSplitTimer->OnTick([this] { SetSplitTimer_Timer(); });
-  SetDualTimer->OnTick([this] { SetDualTimer_Timer(); });
 
   topic_->SetExecuteHandler([this](std::string_view command) {
     // A command whose handling fails keeps this answer: refused.
@@ -129,13 +119,10 @@ void DDEServer::Unload() {
   if (!form_) return;
   topic_.reset();
   deferredCommands_.ForgetTimers();
-  DDEStart.reset();
-  for (auto* timer : {&SetFreqTimer, &SetModeTimer, &SetFreqModeTimer, &SetSplitFreqTimer, &SetSplitTimer,
-                      &SetDualTimer})
-    timer->reset();
-  for (platform::TextBox** item : {&RadioVFO, &BandSpreadEnabled, &XmitFreq, &RadioState, &RadioSplit, &RcvFreq,
-                                   &RadioCWCapability, &RadioCWSpeed, &RadioSMeterString, &RadioSMeter, &RadioMode,
-                                   &MainWindowState, &Mode})
+  DDEStart_.reset();
+  for (auto& timer : deferredTimers_) timer.reset();
+  for (platform::TextBox** item :
+       {&XmitFreq_, &RadioState_, &RcvFreq_, &RadioCWCapability_, &RadioCWSpeed_, &RadioMode_, &MainWindowState_, &Mode_})
     *item = nullptr;
   form_->Destroy();
   form_.reset();

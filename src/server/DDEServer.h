@@ -1,6 +1,8 @@
 // The hidden DDEServer form: the published radio-state items and the deferred-command timers.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -32,7 +34,7 @@ class DDEServer {
         radio_(radio),
         common_(common),
         ddeCommon_(ddeCommon),
-        deferredCommands_(deferred, radio) {}
+        deferredCommands_(deferred_, radio) {}
 
   /// The main window serves the window commands from now on; null when it goes.
   void ServeMainWindow(MainWindowRequests* window) { mainWindow_ = window; }
@@ -46,28 +48,23 @@ class DDEServer {
   bool Loaded() const { return form_ != nullptr; }
   platform::Window& Form() { return *form_; }
 
-  // Published items; valid while the form is loaded.
-  platform::TextBox* RadioVFO = nullptr;
-  platform::TextBox* BandSpreadEnabled = nullptr;
-  platform::TextBox* XmitFreq = nullptr;
-  platform::TextBox* RadioState = nullptr;
-  platform::TextBox* RadioSplit = nullptr;
-  platform::TextBox* RcvFreq = nullptr;
-  platform::TextBox* RadioCWCapability = nullptr;
-  platform::TextBox* RadioCWSpeed = nullptr;
-  platform::TextBox* RadioSMeterString = nullptr;
-  platform::TextBox* RadioSMeter = nullptr;
-  platform::TextBox* RadioMode = nullptr;
-  platform::TextBox* MainWindowState = nullptr;
-  platform::TextBox* Mode = nullptr;
+  // Published items, named as clients read them; valid while the form is loaded.
+  platform::TextBox& XmitFreq() { return *XmitFreq_; }
+  platform::TextBox& RadioState() { return *RadioState_; }
+  platform::TextBox& RcvFreq() { return *RcvFreq_; }
+  platform::TextBox& RadioCWCapability() { return *RadioCWCapability_; }
+  platform::TextBox& RadioCWSpeed() { return *RadioCWSpeed_; }
+  platform::TextBox& RadioMode() { return *RadioMode_; }
+  platform::TextBox& MainWindowState() { return *MainWindowState_; }
+  platform::TextBox& Mode() { return *Mode_; }
   /// The client end of the start and stop notices to the suite's programs.
-  std::unique_ptr<common::LinkBox> DDEStart;
+  common::LinkBox& DDEStart() { return *DDEStart_; }
 
   /// Handles one client command: accepted, refused, or refused after a failure reported
   /// under "DDEServer.LinkExecute".
   void LinkExecute(std::string_view command, platform::ExecuteAnswer& answer);
 
-  // The HRD command senders.
+  // The radio command senders.
   void SetHRDFreq(double theFreq);
   void SetHRDAltFreq(double theFreq);
   void SetHRDMode(const std::string& theMode);
@@ -75,29 +72,17 @@ class DDEServer {
   void SetHRDSplit(bool theValue);
   void SetHRDDual(bool theValue);
 
-  // Deferred-command ticks; each reports under "DDEServer.<timer>_Timer".
-  void SetFreqTimer_Timer();
-  void SetModeTimer_Timer();
-  void SetFreqModeTimer_Timer();
-  void SetSplitFreqTimer_Timer();
-  void SetSplitTimer_Timer();
-  void SetDualTimer_Timer();
-
+  /// The tick of a deferred-command timer; reports under "DDEServer.<timer>_Timer".
+  void DeferredTimer_Timer(hrd::DeferredTimer which);
+  /// A deferred-command timer; valid while the form is loaded.
+  platform::Timer& Timer(hrd::DeferredTimer which) { return *deferredTimers_[static_cast<std::size_t>(which)]; }
   /// Requests stored for the deferred-command timers.
-  hrd::DeferredRequest deferred;
-
-  // Deferred-command timers.
-  std::unique_ptr<platform::Timer> SetFreqTimer;
-  std::unique_ptr<platform::Timer> SetModeTimer;
-  std::unique_ptr<platform::Timer> SetFreqModeTimer;
-  std::unique_ptr<platform::Timer> SetSplitFreqTimer;
-  std::unique_ptr<platform::Timer> SetSplitTimer;
-  std::unique_ptr<platform::Timer> SetDualTimer;
+  const hrd::DeferredRequest& Deferred() const { return deferred_; }
 
  private:
   void Dispatch(std::string_view command, platform::ExecuteAnswer& answer);
   /// Arms a deferred-command timer: the stored request goes out after the answer.
-  static void Arm(platform::Timer& timer) { timer.SetEnabled(true); }
+  void Arm(hrd::DeferredTimer which) { Timer(which).SetEnabled(true); }
   platform::TextBox* AddItem(const char* name, const char* initial);
   platform::Label& AddLabel(const char* name, const char* caption);
 
@@ -107,10 +92,21 @@ class DDEServer {
   radio::Radio& radio_;
   common::Common& common_;
   DDECommon& ddeCommon_;
+  hrd::DeferredRequest deferred_;
   hrd::DeferredCommands deferredCommands_;
+  std::array<std::unique_ptr<platform::Timer>, hrd::kDeferredTimerCount> deferredTimers_;
   MainWindowRequests* mainWindow_ = nullptr;
   std::unique_ptr<platform::Window> form_;
   std::unique_ptr<FormTopic> topic_;
+  platform::TextBox* XmitFreq_ = nullptr;
+  platform::TextBox* RadioState_ = nullptr;
+  platform::TextBox* RcvFreq_ = nullptr;
+  platform::TextBox* RadioCWCapability_ = nullptr;
+  platform::TextBox* RadioCWSpeed_ = nullptr;
+  platform::TextBox* RadioMode_ = nullptr;
+  platform::TextBox* MainWindowState_ = nullptr;
+  platform::TextBox* Mode_ = nullptr;
+  std::unique_ptr<common::LinkBox> DDEStart_;
 };
 
 }  // namespace bridge::server

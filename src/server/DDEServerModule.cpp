@@ -21,29 +21,29 @@ void DDEServerModule::Initialize() {
 void DDEServerModule::InformClient(const std::string& program) {
   const bool targeted = common::TrapOr(common_, "DDEServerModule.InformClient", false, [&] {
     server_.Load();
-    server_.DDEStart->SetLinkTopic(program + kClientTopic);
-    server_.DDEStart->SetLinkItem(kClientItem);
+    server_.DDEStart().SetLinkTopic(program + kClientTopic);
+    server_.DDEStart().SetLinkItem(kClientItem);
     return true;
   });
   if (!targeted) return;
   // A program that is not running, or does not answer in time, is the normal case here.
   common::Ignore([&] {
-    server_.DDEStart->SetLinkMode(common::LinkMode::Automatic);
-    server_.DDEStart->LinkExecute("000start");
+    server_.DDEStart().SetLinkMode(common::LinkMode::Automatic);
+    server_.DDEStart().LinkExecute("000start");
   });
 }
 
 void DDEServerModule::Terminate() {
   const bool targeted = common::TrapOr(common_, "DDEServerModule.Terminate", false, [&] {
     server_.Load();
-    server_.DDEStart->SetLinkTopic(std::string("TavixLauncher") + kClientTopic);
-    server_.DDEStart->SetLinkItem(kClientItem);
+    server_.DDEStart().SetLinkTopic(std::string("TavixLauncher") + kClientTopic);
+    server_.DDEStart().SetLinkItem(kClientItem);
     return true;
   });
   if (!targeted) return;
   common::Ignore([&] {
-    server_.DDEStart->SetLinkMode(common::LinkMode::Automatic);
-    server_.DDEStart->LinkExecute("000stop");
+    server_.DDEStart().SetLinkMode(common::LinkMode::Automatic);
+    server_.DDEStart().LinkExecute("000stop");
   });
   common::Trap(common_, "DDEServerModule.Terminate", [&] { server_.Unload(); });
 }

@@ -127,12 +127,12 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       SetHRDTX(false);
       break;
     case Command::Qsy:
-      deferred.DeferredFreq = HertzFromKilohertz(parameter, format);
-      Arm(*SetFreqTimer);
+      deferred_.DeferredFreq = HertzFromKilohertz(parameter, format);
+      Arm(hrd::DeferredTimer::SetFreqTimer);
       break;
     case Command::Split:
-      deferred.DeferredSplitFreq = HertzFromKilohertz(parameter, format);
-      Arm(*SetSplitFreqTimer);
+      deferred_.DeferredSplitFreq = HertzFromKilohertz(parameter, format);
+      Arm(hrd::DeferredTimer::SetSplitFreqTimer);
       break;
     case Command::XcvrFreqMode: {
       ddeCommon_.ParseRecord(parameter);
@@ -142,29 +142,29 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
         // No frequency given: the mode goes alone and the radio stays where it is, rather
         // than being tuned to 0 Hz. With neither, there is nothing to send.
         if (mode.empty()) break;
-        deferred.DeferredMode = mode;
-        Arm(*SetModeTimer);
+        deferred_.DeferredMode = mode;
+        Arm(hrd::DeferredTimer::SetModeTimer);
         break;
       }
-      deferred.DeferredFreq = HertzFromKilohertz(kilohertz, format);
-      deferred.DeferredMode = mode;
-      Arm(*SetFreqModeTimer);
+      deferred_.DeferredFreq = HertzFromKilohertz(kilohertz, format);
+      deferred_.DeferredMode = mode;
+      Arm(hrd::DeferredTimer::SetFreqModeTimer);
       break;
     }
     case Command::XcvrSetModeCmd:
       ddeCommon_.ParseRecord(parameter);
-      deferred.DeferredMode = base::ToUpper(ddeCommon_.GetToken(1).value);
+      deferred_.DeferredMode = base::ToUpper(ddeCommon_.GetToken(1).value);
       // The requested mode shows at once; HRD's next mode report replaces it.
-      Mode->SetText(deferred.DeferredMode);
-      Arm(*SetModeTimer);
+      Mode().SetText(deferred_.DeferredMode);
+      Arm(hrd::DeferredTimer::SetModeTimer);
       break;
     case Command::SetSplit:
-      deferred.DeferredSplit = base::ToLower(parameter) == "on";
-      Arm(*SetSplitTimer);
+      deferred_.DeferredSplit = base::ToLower(parameter) == "on";
+      Arm(hrd::DeferredTimer::SetSplitTimer);
       break;
     case Command::SetDual:
-      deferred.DeferredDual = base::ToLower(parameter) == "on";
-      Arm(*SetDualTimer);
+      deferred_.DeferredDual = base::ToLower(parameter) == "on";
+      Arm(hrd::DeferredTimer::SetDualTimer);
       break;
   }
   answer = platform::ExecuteAnswer::Accept;

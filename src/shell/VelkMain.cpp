@@ -79,20 +79,20 @@ VelkMain::VelkMain(const platform::Platform& platform, common::Common& common, V
   form_ = platform.ui.CreateForm(design);
   CreateControls();
 
-  velkModule_.BindErrorLogLabel(*ErrorLogLabel);
+  velkModule_.BindErrorLogLabel(*ErrorLogLabel_);
   form_->OnResize([this] { Form_Resize(); });
-  FreqDisplay->OnKeyPress([this](std::int16_t& key) { FreqDisplay_KeyPress(key); });
-  HRDMode->OnKeyPress([this](std::int16_t& key) { HRDMode_KeyPress(key); });
+  FreqDisplay_->OnKeyPress([this](std::int16_t& key) { FreqDisplay_KeyPress(key); });
+  HRDMode_->OnKeyPress([this](std::int16_t& key) { HRDMode_KeyPress(key); });
   // What HRD's boxes hold is what the suite is told: no keystroke may change it.
-  for (platform::TextBox* box : {HRDFreq, HRDAltFreq, HRDTX, HRDButton})
+  for (platform::TextBox* box : {HRDFreq_, HRDAltFreq_, HRDTX_, HRDButton_})
     box->OnKeyPress([this](std::int16_t& key) { HRDBox_KeyPress(key); });
-  HRDFreq->OnChange([this] { HRDFreq_Change(); });
-  HRDAltFreq->OnChange([this] { HRDAltFreq_Change(); });
-  HRDMode->OnChange([this] { HRDMode_Change(); });
-  HRDTX->OnChange([this] { HRDTX_Change(); });
-  HRDButton->OnChange([this] { HRDButton_Change(); });
-  HRDTimer->OnTick([this] { HRDTimer_Timer(); });
-  ShutdownTimer->OnTick([this] { ShutdownTimer_Timer(); });
+  HRDFreq_->OnChange([this] { HRDFreq_Change(); });
+  HRDAltFreq_->OnChange([this] { HRDAltFreq_Change(); });
+  HRDMode_->OnChange([this] { HRDMode_Change(); });
+  HRDTX_->OnChange([this] { HRDTX_Change(); });
+  HRDButton_->OnChange([this] { HRDButton_Change(); });
+  HRDTimer_->OnTick([this] { HRDTimer_Timer(); });
+  ShutdownTimer_->OnTick([this] { ShutdownTimer_Timer(); });
 
   // HRD's values land in the boxes, whose change events translate them.
   radio_.OnValue([this](radio::Value value, const std::string& text) { BoxFor(value)->SetText(text); });
@@ -111,41 +111,41 @@ void VelkMain::ResetWindows(std::int32_t position) { ddeServerModule_.ResetWindo
 platform::TextBox* VelkMain::BoxFor(radio::Value value) {
   switch (value) {
     case radio::Value::Frequency:
-      return HRDFreq;
+      return HRDFreq_;
     case radio::Value::AltFrequency:
-      return HRDAltFreq;
+      return HRDAltFreq_;
     case radio::Value::Mode:
-      return HRDMode;
+      return HRDMode_;
     case radio::Value::Transmit:
-      return HRDTX;
+      return HRDTX_;
     case radio::Value::ButtonStatus:
       break;
   }
-  return HRDButton;
+  return HRDButton_;
 }
 
 void VelkMain::CreateControls() {
   // Created in tab order. The HRD link boxes lie beyond the right edge of the client
   // area: they work as DDE destinations without being seen.
   ControlSpec freqDisplay = FrequencyBoxSpec("FreqDisplay", {1920, 120, 1185, 300}, "current frequency ");
-  FreqDisplay = &form_->AddTextBox(freqDisplay);
-  HRDMode = &form_->AddTextBox(PlainBoxSpec("HRDMode", {1920, 600, 1215, 285}));
-  HRDFreq =
+  FreqDisplay_ = &form_->AddTextBox(freqDisplay);
+  HRDMode_ = &form_->AddTextBox(PlainBoxSpec("HRDMode", {1920, 600, 1215, 285}));
+  HRDFreq_ =
       &form_->AddTextBox(HiddenBoxSpec(FrequencyBoxSpec("HRDFreq", {4560, 720, 1185, 300}, "current frequency (hz)")));
-  Version = &form_->AddLabel(LabelSpec("Version", {120, 675, 1215, 255}, "version", kBlackBgr));
-  ErrorLogLabel = &form_->AddLabel(LabelSpec("ErrorLogLabel", {120, 200, 1095, 255}, "see ErrorLog", kRedBgr));
-  NoHRDLabel = &form_->AddLabel(LabelSpec("NoHRDLabel", {120, 435, 1335, 255}, "HRD not running", kBlueBgr));
-  HRDButton = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDButton", {4560, 1800, 1215, 285})));
-  HRDTX = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDTX", {4560, 1440, 1215, 285})));
-  HRDAltFreq =
+  Version_ = &form_->AddLabel(LabelSpec("Version", {120, 675, 1215, 255}, "version", kBlackBgr));
+  ErrorLogLabel_ = &form_->AddLabel(LabelSpec("ErrorLogLabel", {120, 200, 1095, 255}, "see ErrorLog", kRedBgr));
+  NoHRDLabel_ = &form_->AddLabel(LabelSpec("NoHRDLabel", {120, 435, 1335, 255}, "HRD not running", kBlueBgr));
+  HRDButton_ = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDButton", {4560, 1800, 1215, 285})));
+  HRDTX_ = &form_->AddTextBox(HiddenBoxSpec(PlainBoxSpec("HRDTX", {4560, 1440, 1215, 285})));
+  HRDAltFreq_ =
       &form_->AddTextBox(HiddenBoxSpec(FrequencyBoxSpec("HRDAltFreq", {4560, 1080, 1185, 300}, "current frequency ")));
 
-  HRDTimer = platform_.ui.CreateTimer();
-  ShutdownTimer = platform_.ui.CreateTimer();
-  ShutdownTimer->SetInterval(1000);
+  HRDTimer_ = platform_.ui.CreateTimer();
+  ShutdownTimer_ = platform_.ui.CreateTimer();
+  ShutdownTimer_->SetInterval(1000);
 
   for (platform::Control* control : std::initializer_list<platform::Control*>{
-           FreqDisplay, HRDMode, HRDFreq, Version, ErrorLogLabel, NoHRDLabel, HRDButton, HRDTX, HRDAltFreq})
+           FreqDisplay_, HRDMode_, HRDFreq_, Version_, ErrorLogLabel_, NoHRDLabel_, HRDButton_, HRDTX_, HRDAltFreq_})
     topic_.Serve(*control);
 }
 
@@ -161,25 +161,24 @@ void VelkMain::Form_Load() {
     if (common_.StartupLogged())
       velkModule_.ErrorLogExists();
     else
-      ErrorLogLabel->SetVisible(false);
-    NoHRDLabel->SetVisible(false);
+      ErrorLogLabel_->SetVisible(false);
+    NoHRDLabel_->SetVisible(false);
     velkModule_.Initialize();
     ddeServer_.Load();
-    ddeServer_.RadioCWCapability->SetText("0");
-    ddeServer_.RadioCWSpeed->SetText("0");
+    ddeServer_.RadioCWCapability().SetText("0");
+    ddeServer_.RadioCWSpeed().SetText("0");
     ddeServerModule_.Initialize();
     EstablishHRDLink();
-    ShutdownTimer->SetEnabled(false);
-    ShutdownTimer->SetInterval(1000);
-    HRDTimer->SetEnabled(true);
-    HRDTimer->SetInterval(1000);
+    ShutdownTimer_->SetEnabled(false);
+    ShutdownTimer_->SetInterval(1000);
+    HRDTimer_->SetEnabled(true);
+    HRDTimer_->SetInterval(1000);
     HRDFreq_Change();
     HRDAltFreq_Change();
     HRDMode_Change();
     HRDTX_Change();
     HRDButton_Change();
-    Version->SetText("version " + std::to_string(common::kVersionMajor) + "." +
-                     std::to_string(common::kVersionMinor) + "." + std::to_string(common::kVersionRevision));
+    Version_->SetText("version " + common::VersionText());
   });
 }
 
@@ -198,7 +197,7 @@ void VelkMain::Form_Unload(std::int16_t& /*cancel*/) {
 
 void VelkMain::ShutdownTimer_Timer() {
   common::Trap(common_, "VelkMain.ShutdownTimer_Timer", [&] {
-    ShutdownTimer->SetEnabled(false);
+    ShutdownTimer_->SetEnabled(false);
     std::int16_t cancel = 0;
     Form_Unload(cancel);
     platform_.ui.EndProcess(0);
@@ -209,7 +208,7 @@ void VelkMain::Form_Resize() {
   common::Trap(common_, "VelkMain.Form_Resize", [&] {
     const auto state = static_cast<std::int16_t>(form_->State());
     ddeServer_.Load();
-    ddeServer_.MainWindowState->SetText(std::to_string(state));
+    ddeServer_.MainWindowState().SetText(std::to_string(state));
   });
 }
 
@@ -224,12 +223,12 @@ void VelkMain::EstablishHRDLink() { radio_.Link(); }
 void VelkMain::HRDTimer_Timer() {
   common::Ignore([&] {
     if (radio_.Linked()) {
-      NoHRDLabel->SetVisible(false);
+      NoHRDLabel_->SetVisible(false);
       return;
     }
     EstablishHRDLink();
     // The flip happens whatever the new attempt gave: the label blinks while HRD is away.
-    NoHRDLabel->SetVisible(!NoHRDLabel->Visible());
+    NoHRDLabel_->SetVisible(!NoHRDLabel_->Visible());
   });
 }
 
@@ -237,12 +236,12 @@ void VelkMain::HRDFreq_Change() {
   std::string theFreqString;
   common::TrapWithContext(
       common_,
-      [&] { return "VelkMain.HRDFreq_Change, HRD Freq = " + HRDFreq->Text() + ", theFreqString = " + theFreqString; },
+      [&] { return "VelkMain.HRDFreq_Change, HRD Freq = " + HRDFreq_->Text() + ", theFreqString = " + theFreqString; },
       [&] {
-        FreqDisplay->SetText(hrd::FrequencyText(HRDFreq->Text(), common_.Format(), theFreqString));
+        FreqDisplay_->SetText(hrd::FrequencyText(HRDFreq_->Text(), common_.Format(), theFreqString));
         ddeServer_.Load();
-        ddeServer_.RcvFreq->SetText(FreqDisplay->Text());
-        ddeServer_.XmitFreq->SetText(FreqDisplay->Text());
+        ddeServer_.RcvFreq().SetText(FreqDisplay_->Text());
+        ddeServer_.XmitFreq().SetText(FreqDisplay_->Text());
       });
 }
 
@@ -250,18 +249,18 @@ void VelkMain::HRDAltFreq_Change() {}
 
 void VelkMain::HRDMode_Change() {
   common::Trap(common_, "VelkMain.HRDMode_Change", [&] {
-    const hrd::ModeTranslation translation = hrd::TranslateMode(HRDMode->Text());
+    const hrd::ModeTranslation translation = hrd::TranslateMode(HRDMode_->Text());
     ddeServer_.Load();
-    ddeServer_.Mode->SetText(translation.mode);
-    ddeServer_.RadioMode->SetText(translation.radioMode);
+    ddeServer_.Mode().SetText(translation.mode);
+    ddeServer_.RadioMode().SetText(translation.radioMode);
   });
 }
 
 void VelkMain::HRDTX_Change() {
   common::Trap(common_, "VelkMain.HRDTX_Change", [&] {
-    if (const auto state = hrd::RadioStateFor(HRDTX->Text())) {
+    if (const auto state = hrd::RadioStateFor(HRDTX_->Text())) {
       ddeServer_.Load();
-      ddeServer_.RadioState->SetText(*state);
+      ddeServer_.RadioState().SetText(*state);
     }
   });
 }

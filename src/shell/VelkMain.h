@@ -60,23 +60,15 @@ class VelkMain : public server::MainWindowRequests {
   platform::Window& Form() { return *form_; }
 
   // The client commands that act on this window.
-  void RequestShutdown() override { ShutdownTimer->SetEnabled(true); }
+  void RequestShutdown() override { ShutdownTimer_->SetEnabled(true); }
   void Activate() override;
   void ResetWindows(std::int32_t position) override;
   void RepublishMode() override { HRDMode_Change(); }
 
-  // Controls, named as on the form.
-  platform::Label* ErrorLogLabel = nullptr;
-  platform::Label* NoHRDLabel = nullptr;
-  platform::Label* Version = nullptr;
-  platform::TextBox* FreqDisplay = nullptr;
-  platform::TextBox* HRDMode = nullptr;
-  platform::TextBox* HRDFreq = nullptr;
-  platform::TextBox* HRDAltFreq = nullptr;
-  platform::TextBox* HRDTX = nullptr;
-  platform::TextBox* HRDButton = nullptr;
-  std::unique_ptr<platform::Timer> HRDTimer;
-  std::unique_ptr<platform::Timer> ShutdownTimer;
+  // What tests and the program's builder look at, named as on the form.
+  platform::TextBox& FreqDisplay() { return *FreqDisplay_; }
+  platform::Timer& HRDTimer() { return *HRDTimer_; }
+  platform::Timer& ShutdownTimer() { return *ShutdownTimer_; }
 
  private:
   void CreateControls();
@@ -92,6 +84,19 @@ class VelkMain : public server::MainWindowRequests {
   server::DDECommon& ddeCommon_;
   std::unique_ptr<platform::Window> form_;
   server::FormTopic topic_;
+
+  // Controls, named as on the form.
+  platform::Label* ErrorLogLabel_ = nullptr;
+  platform::Label* NoHRDLabel_ = nullptr;
+  platform::Label* Version_ = nullptr;
+  platform::TextBox* FreqDisplay_ = nullptr;
+  platform::TextBox* HRDMode_ = nullptr;
+  platform::TextBox* HRDFreq_ = nullptr;
+  platform::TextBox* HRDAltFreq_ = nullptr;
+  platform::TextBox* HRDTX_ = nullptr;
+  platform::TextBox* HRDButton_ = nullptr;
+  std::unique_ptr<platform::Timer> HRDTimer_;
+  std::unique_ptr<platform::Timer> ShutdownTimer_;
 };
 
 }  // namespace bridge::shell

@@ -42,7 +42,7 @@ TEST_F(LinkExecuteTest, ABadNumberIsRefusedAndReported) {
 TEST_F(LinkExecuteTest, QsyIsAnsweredFirstAndSentAtTheNextTurn) {
   EXPECT_EQ(Send("003qsy14025.5"), ExecuteAnswer::Accept);
   EXPECT_EQ(hrd.commands, Commands{});
-  EXPECT_DOUBLE_EQ(app->Server().deferred.DeferredFreq, 14025500);
+  EXPECT_DOUBLE_EQ(app->Server().Deferred().DeferredFreq, 14025500);
   Settle();
   EXPECT_EQ(hrd.commands, Commands{"frqa 14025500"});
   fake.ui.RunFor(100);

@@ -73,29 +73,30 @@ TEST_F(VelkMainTest, ControlsSitAtTheirPlacesInTabOrder) {
 
 TEST_F(VelkMainTest, TimersAreLeftAsTheProgramNeedsThem) {
   Start();
-  EXPECT_TRUE(app->Main().HRDTimer->Enabled());
-  EXPECT_EQ(app->Main().HRDTimer->Interval(), 1000);
-  EXPECT_FALSE(app->Main().ShutdownTimer->Enabled());
-  EXPECT_EQ(app->Main().ShutdownTimer->Interval(), 1000);
+  EXPECT_TRUE(app->Main().HRDTimer().Enabled());
+  EXPECT_EQ(app->Main().HRDTimer().Interval(), 1000);
+  EXPECT_FALSE(app->Main().ShutdownTimer().Enabled());
+  EXPECT_EQ(app->Main().ShutdownTimer().Interval(), 1000);
   auto& server = app->Server();
-  for (auto* timer : {&server.SetFreqTimer, &server.SetModeTimer, &server.SetFreqModeTimer, &server.SetSplitFreqTimer,
-                      &server.SetSplitTimer, &server.SetDualTimer}) {
-    EXPECT_FALSE((*timer)->Enabled());
-    EXPECT_EQ((*timer)->Interval(), 1);
+  for (auto which : {hrd::DeferredTimer::SetFreqTimer, hrd::DeferredTimer::SetModeTimer,
+                     hrd::DeferredTimer::SetFreqModeTimer, hrd::DeferredTimer::SetSplitFreqTimer,
+                     hrd::DeferredTimer::SetSplitTimer, hrd::DeferredTimer::SetDualTimer}) {
+    EXPECT_FALSE(server.Timer(which).Enabled());
+    EXPECT_EQ(server.Timer(which).Interval(), 1);
   }
-  EXPECT_EQ(server.RadioCWCapability->Text(), "0");
-  EXPECT_EQ(server.RadioCWSpeed->Text(), "0");
+  EXPECT_EQ(server.RadioCWCapability().Text(), "0");
+  EXPECT_EQ(server.RadioCWSpeed().Text(), "0");
 }
 
 TEST_F(VelkMainTest, WindowStateIsPublishedOnEveryChange) {
   Start();
-  EXPECT_EQ(app->Server().MainWindowState->Text(), "0");
+  EXPECT_EQ(app->Server().MainWindowState().Text(), "0");
   window->SetState(WindowState::Minimized);
-  EXPECT_EQ(app->Server().MainWindowState->Text(), "1");
+  EXPECT_EQ(app->Server().MainWindowState().Text(), "1");
   window->SetState(WindowState::Maximized);
-  EXPECT_EQ(app->Server().MainWindowState->Text(), "2");
+  EXPECT_EQ(app->Server().MainWindowState().Text(), "2");
   window->SetState(WindowState::Normal);
-  EXPECT_EQ(app->Server().MainWindowState->Text(), "0");
+  EXPECT_EQ(app->Server().MainWindowState().Text(), "0");
 }
 
 TEST_F(VelkMainTest, NoKeystrokeChangesHrdsHiddenBoxesAndTabNeverStopsThere) {
@@ -104,7 +105,7 @@ TEST_F(VelkMainTest, NoKeystrokeChangesHrdsHiddenBoxesAndTabNeverStopsThere) {
     for (char key : {'o', 'n', '\b', '\x7f', '\x16'}) window->Type(box, key);
   EXPECT_EQ(Text("HRDTX"), "");
   EXPECT_EQ(Text("HRDFreq"), "000,000.00");
-  EXPECT_EQ(app->Server().RadioState->Text(), "");  // not "transmit"
+  EXPECT_EQ(app->Server().RadioState().Text(), "");  // not "transmit"
   for (const auto& design : window->ControlSpecs()) {
     if (design.name.rfind("HRD", 0) == 0) {
       EXPECT_EQ(design.tabStop, design.name == "HRDMode") << design.name;
@@ -118,7 +119,7 @@ TEST_F(VelkMainTest, ADecimalCommaRegionStartsWithoutHrdAndWithoutAnError) {
   EXPECT_FALSE(fake.files.Content(kLog).has_value());
   EXPECT_FALSE(Shown("ErrorLogLabel"));
   EXPECT_EQ(Text("FreqDisplay"), ",000");
-  EXPECT_EQ(app->Server().RcvFreq->Text(), ",000");
+  EXPECT_EQ(app->Server().RcvFreq().Text(), ",000");
 }
 
 TEST_F(VelkMainTest, TypingIntoTheVisibleBoxesChangesNothing) {
@@ -139,7 +140,7 @@ TEST_F(VelkMainTest, ControlsAreItemsOfTheWindowsDdeTopic) {
   EXPECT_EQ(fake.dde.Execute("Velk_CorvaneUI", "004test"), platform::ExecuteAnswer::Refuse);
 
   ASSERT_TRUE(fake.dde.StartHotLink("Velk_CorvaneUI", "FreqDisplay"));
-  app->Main().FreqDisplay->SetText("14,025.50");
+  app->Main().FreqDisplay().SetText("14,025.50");
   ASSERT_EQ(fake.dde.pushes.size(), 1u);
   EXPECT_EQ(fake.dde.pushes[0].value, "14,025.50");
 }
@@ -155,14 +156,14 @@ TEST_F(VelkMainTest, ClosingACleanRunLeavesNoLogAndEndsTheLoop) {
 
 TEST_F(VelkMainTest, RequestedShutdownEndsTheProcessOneIntervalLater) {
   Start();
-  app->Main().ShutdownTimer->SetEnabled(true);
+  app->Main().ShutdownTimer().SetEnabled(true);
   fake.ui.RunFor(999);
   EXPECT_FALSE(fake.ui.ended.has_value());
   EXPECT_TRUE(app->Server().Loaded());
   fake.ui.RunFor(1);
   EXPECT_EQ(fake.ui.ended, 0);
   EXPECT_FALSE(app->Server().Loaded());
-  EXPECT_FALSE(app->Main().ShutdownTimer->Enabled());
+  EXPECT_FALSE(app->Main().ShutdownTimer().Enabled());
 }
 
 TEST_F(VelkMainTest, AFailedStartStepIsLoggedShownAndClosedWithTheShutdownLine) {
@@ -228,7 +229,7 @@ TEST_F(VelkMainTest, AStartStepThatFailsSkipsTheRestOfTheStart) {
             std::string::npos);
   EXPECT_EQ(Text("Version"), "version");  // the last step never ran
   EXPECT_TRUE(fake.ddeClient.initiates.empty());  // nor the notices and the HRD links
-  EXPECT_FALSE(app->Main().HRDTimer->Enabled());
+  EXPECT_FALSE(app->Main().HRDTimer().Enabled());
   EXPECT_TRUE(window->Visible());  // the window opens all the same
 }
 

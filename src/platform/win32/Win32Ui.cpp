@@ -73,8 +73,12 @@ class Win32Control {
     if (!edit_) Changed();
   }
   void Changed() {
-    // A listener may add listeners; walk by index.
-    for (std::size_t i = 0; i < listeners_.size(); ++i) listeners_[i]();
+    // A listener may add listeners, which can move the others: walk by index, and run
+    // each from a copy.
+    for (std::size_t i = 0; i < listeners_.size(); ++i) {
+      auto listener = listeners_[i];
+      listener();
+    }
   }
   void AddListener(std::function<void()> listener) { listeners_.push_back(std::move(listener)); }
 
@@ -459,13 +463,19 @@ class Win32Timer : public Timer {
   bool Enabled() const override { return enabled_; }
   void OnTick(std::function<void()> handler) override { tick_ = std::move(handler); }
 
+  /// Runs the handler from a copy: the handler may destroy this timer. Nothing of the
+  /// timer is touched after the handler has run.
   void Tick() {
-    if (enabled_ && tick_) tick_();
+    if (!enabled_ || !tick_) return;
+    auto tick = tick_;
+    tick();
   }
   void SoonTick() {
     posted_ = false;
-    if (!enabled_) return;
     Tick();
+  }
+  /// After a posted tick: a timer still enabled goes on as an ordinary window timer.
+  void GoOnAfterSoonTick() {
     if (enabled_ && interval_ > 0) Start();
   }
 
@@ -533,7 +543,11 @@ LRESULT CALLBACK Win32Ui::TimerWindowProc(HWND window, UINT message, WPARAM wPar
       auto timer = ui->timers_.find(static_cast<UINT_PTR>(wParam));
       if (timer != ui->timers_.end()) {
         Win32Timer* target = timer->second;
+        const UINT_PTR id = timer->first;
         base::Ignore([&] { message == kSoonTick ? target->SoonTick() : target->Tick(); });
+        // The tick may have destroyed its own timer: it is looked up again before going on.
+        if (message == kSoonTick)
+          if (auto still = ui->timers_.find(id); still != ui->timers_.end()) still->second->GoOnAfterSoonTick();
       }
     }
     return 0;
