@@ -34,9 +34,7 @@ void Common::Initialize() {
     startupTime_ = utc_.CurrentTime();
     GetOSVersion();
     dualMonitor_ = GetBooleanSetting(kProductName, "Windows", "DualMonitor", BooleanText(false));
-    platform_.settings.Save(kProductName, "General", "Version",
-                            std::to_string(kVersionMajor) + std::to_string(kVersionMinor) +
-                                std::to_string(kVersionRevision));
+    platform_.settings.Save(kProductName, "General", "Version", VersionSettingText());
     cascadeLeft_ = 0;
     cascadeTop_ = 0;
   });

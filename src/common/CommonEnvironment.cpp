@@ -28,10 +28,7 @@ void Common::WriteStartupReport() {
   // produced is left out.
   auto line = [&](auto&& text) { Ignore([&] { WriteOpenLine(startupTime_, text()); }); };
   Ignore([&] { WriteOpen(""); });
-  line([&] {
-    return std::string(kProductName) + " version " + std::to_string(kVersionMajor) + "." +
-           std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
-  });
+  line([&] { return std::string(kProductName) + " version " + VersionText(); });
   line([&] { return "App.Path          : " + platform_.system.ExecutableFolder(); });
   line([&] { return "App.exe           : " + platform_.system.ExecutableName(); });
   line([&] {
