@@ -19,7 +19,7 @@ std::int32_t Find(const std::string& text, char what, std::int32_t from) {
 }
 
 bool IsEndOfRecord(const std::string& rest, std::int32_t at) {
-  return base::ToLower(rest.substr(static_cast<std::size_t>(at - 1), 5)) == "<eor>";
+  return base::EqualNoCase(rest.substr(static_cast<std::size_t>(at - 1), 5), "<eor>");
 }
 
 }  // namespace

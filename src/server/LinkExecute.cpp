@@ -87,7 +87,7 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
   const CommandWord* match = nullptr;
   for (const CommandWord& entry : kCommandTable) {
     const std::string_view word = entry.word;
-    if (base::ToLower(words.substr(0, word.size())) == word) {
+    if (base::EqualNoCase(words.substr(0, word.size()), word)) {
       match = &entry;
       break;
     }
@@ -159,11 +159,11 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       Arm(hrd::DeferredTimer::SetModeTimer);
       break;
     case Command::SetSplit:
-      deferred_.DeferredSplit = base::ToLower(parameter) == "on";
+      deferred_.DeferredSplit = base::EqualNoCase(parameter, "on");
       Arm(hrd::DeferredTimer::SetSplitTimer);
       break;
     case Command::SetDual:
-      deferred_.DeferredDual = base::ToLower(parameter) == "on";
+      deferred_.DeferredDual = base::EqualNoCase(parameter, "on");
       Arm(hrd::DeferredTimer::SetDualTimer);
       break;
   }

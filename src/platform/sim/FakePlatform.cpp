@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Failure.h"
+#include "base/Text.h"
 
 namespace bridge::platform::sim {
 
@@ -73,9 +74,7 @@ std::vector<std::string> FakeFileSystem::Lines(const std::string& path) const {
 
 std::string FakeSettingsStore::Address(const std::string& app, const std::string& section,
                                        const std::string& key) {
-  std::string address = app + "\\" + section + "\\" + key;
-  for (char& c : address) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return address;
+  return base::ToLower(app + "\\" + section + "\\" + key);
 }
 
 std::string FakeSettingsStore::Get(const std::string& app, const std::string& section,

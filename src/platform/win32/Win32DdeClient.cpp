@@ -94,7 +94,6 @@ void DeleteAtom(UINT_PTR value) {
   if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
 }
 
-bool SameName(const std::string& a, const std::string& b) { return ToLower(a) == ToLower(b); }
 
 /// An atom of `text` for a message; throws Failure(DdeNoChannel) when none can be made.
 GlobalAtom AddAtom(const std::string& text) {
@@ -334,11 +333,11 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
         answers = value == reinterpret_cast<UINT_PTR>(pending_.block);
         break;
       case Awaiting::AdviseAck:
-        answers = IsAtom(value) && SameName(AtomName(value), pending_.item);
+        answers = IsAtom(value) && base::EqualNoCase(AtomName(value), pending_.item);
         break;
       case Awaiting::Data:
         // A REQUEST is answered by data; only a refusal comes as an ACK.
-        answers = !positive && IsAtom(value) && SameName(AtomName(value), pending_.item);
+        answers = !positive && IsAtom(value) && base::EqualNoCase(AtomName(value), pending_.item);
         break;
       case Awaiting::Nothing:
         break;
@@ -376,7 +375,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
 
     const bool accepted = !terminateSent_ && data.valid && data.format == CF_TEXT;
     if (accepted && data.response && pending_.what == Awaiting::Data && !pending_.answered &&
-        SameName(item, pending_.item)) {
+        base::EqualNoCase(item, pending_.item)) {
       pending_.answered = true;
       pending_.positive = true;
     }
@@ -498,8 +497,8 @@ void Win32DdeClient::OnInitiateAnswer(HWND window, HWND server, LPARAM lParam) {
   const std::string topic = AtomName(HIWORD(lParam));
   DeleteAtom(LOWORD(lParam));
   DeleteAtom(HIWORD(lParam));
-  if (window == asking_.window && !asking_.server && SameName(service, asking_.service) &&
-      SameName(topic, asking_.topic)) {
+  if (window == asking_.window && !asking_.server && base::EqualNoCase(service, asking_.service) &&
+      base::EqualNoCase(topic, asking_.topic)) {
     asking_.server = server;
     return;
   }
