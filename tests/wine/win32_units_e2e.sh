@@ -26,10 +26,10 @@ main() {
   output=$(cd "$RUN_DIR" && timeout 300 "$WINE" ./win32_tests.exe 2>&1)
   status=$?
   while IFS= read -r line; do
-    if [[ "$line" =~ ^\[\ +OK\ \]\ ([A-Za-z0-9_.]+) ]]; then
+    if [[ "$line" =~ ^\[\ +OK\ \]\ ([A-Za-z0-9_./]+) ]]; then
       PASSED=$((PASSED + 1))
       echo "ok: ${BASH_REMATCH[1]}"
-    elif [[ "$line" =~ ^\[\ +FAILED\ +\]\ ([A-Za-z0-9_.]+)\ \( ]]; then
+    elif [[ "$line" =~ ^\[\ +FAILED\ +\]\ ([A-Za-z0-9_./]+)\ \( ]]; then
       FAILED=$((FAILED + 1))
       echo "FAIL: ${BASH_REMATCH[1]}"
     elif [[ "$line" =~ Failure$ || "$line" =~ ^(Expected|Value\ of|\ +Actual|\ +Which\ is) ]]; then
