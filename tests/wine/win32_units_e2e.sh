@@ -23,13 +23,17 @@ main() {
   setup_or_report || return
   cp "$WIN32_TESTS_EXE" "$RUN_DIR/win32_tests.exe" || { fail_case setup "cannot copy the tests"; report; return; }
   local output status line
+  # The line that ends a failed case, with its time; a parameterised case names its
+  # parameter before it: "[  FAILED  ] Win32/UiContract.X/Win32, where GetParam() = Win32 (5 ms)".
+  local failed_case='^\[ +FAILED +\] ([A-Za-z0-9_./]+)(, where GetParam\(\) = [^ ]+)? \('
   output=$(cd "$RUN_DIR" && timeout 300 "$WINE" ./win32_tests.exe 2>&1)
   status=$?
   while IFS= read -r line; do
+    line=${line%$'\r'}  # Wine's console ends lines in CR LF
     if [[ "$line" =~ ^\[\ +OK\ \]\ ([A-Za-z0-9_./]+) ]]; then
       PASSED=$((PASSED + 1))
       echo "ok: ${BASH_REMATCH[1]}"
-    elif [[ "$line" =~ ^\[\ +FAILED\ +\]\ ([A-Za-z0-9_./]+)\ \( ]]; then
+    elif [[ "$line" =~ $failed_case ]]; then
       FAILED=$((FAILED + 1))
       echo "FAIL: ${BASH_REMATCH[1]}"
     elif [[ "$line" =~ Failure$ || "$line" =~ ^(Expected|Value\ of|\ +Actual|\ +Which\ is) ]]; then
