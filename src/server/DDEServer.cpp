@@ -22,12 +22,7 @@ constexpr DeferredTimerRow kDeferredTimers[hrd::kDeferredTimerCount] = {
 
 }  // namespace
 
-void DDEServer::SetHRDFreq(double theFreq) { radio_.SetFreq(theFreq, common_.Format()); }
-void DDEServer::SetHRDAltFreq(double theFreq) { radio_.SetAltFreq(theFreq, common_.Format()); }
-void DDEServer::SetHRDMode(const std::string& theMode) { radio_.SetMode(theMode); }
 void DDEServer::SetHRDTX(bool transmit) { radio_.SetTransmit(transmit); }
-void DDEServer::SetHRDSplit(bool theValue) { radio_.SetSplit(theValue); }
-void DDEServer::SetHRDDual(bool theValue) { radio_.SetDual(theValue); }
 
 void DDEServer::DeferredTimer_Timer(hrd::DeferredTimer which) {
   common::Trap(common_, kDeferredTimers[static_cast<std::size_t>(which)].tickName, [&] {

@@ -64,13 +64,9 @@ class DDEServer {
   /// under "DDEServer.LinkExecute".
   void LinkExecute(std::string_view command, platform::ExecuteAnswer& answer);
 
-  // The radio command senders.
-  void SetHRDFreq(double theFreq);
-  void SetHRDAltFreq(double theFreq);
-  void SetHRDMode(const std::string& theMode);
+  /// Keys or unkeys the transmitter at once; the other commands go out from the
+  /// deferred-command ticks.
   void SetHRDTX(bool transmit);
-  void SetHRDSplit(bool theValue);
-  void SetHRDDual(bool theValue);
 
   /// The tick of a deferred-command timer; reports under "DDEServer.<timer>_Timer".
   void DeferredTimer_Timer(hrd::DeferredTimer which);
