@@ -37,37 +37,39 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
+struct CaptionSearch {
+  const std::string* caption;
+  HWND found;
+};
+
+// Enumeration callbacks are stdcall on 32-bit Windows: plain CALLBACK functions, not lambdas.
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<CaptionSearch*>(param);
+  int length = GetWindowTextLengthA(window);
+  if (length != static_cast<int>(search->caption->size())) return TRUE;
+  std::string text(length + 1, '\0');
+  GetWindowTextA(window, text.data(), length + 1);
+  text.resize(length);
+  if (text != *search->caption) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 // The top-level window whose caption is exactly `caption` (FindWindow ignores case).
 HWND FindTopLevel(const std::string& caption) {
-  struct Search {
-    const std::string* caption;
-    HWND found;
-  } search{&caption, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        int length = GetWindowTextLengthA(window);
-        if (length != static_cast<int>(s->caption->size())) return TRUE;
-        std::string text(length + 1, '\0');
-        GetWindowTextA(window, text.data(), length + 1);
-        text.resize(length);
-        if (text != *s->caption) return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  CaptionSearch search{&caption, nullptr};
+  EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 std::vector<HWND> ChildrenOf(HWND parent) {
   std::vector<HWND> children;
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM param) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 

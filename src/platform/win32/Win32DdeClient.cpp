@@ -94,6 +94,12 @@ void DeleteAtom(UINT_PTR value) {
   if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
 }
 
+// Enumeration callbacks are stdcall on 32-bit Windows: a plain CALLBACK function, not a lambda.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 
 /// An atom of `text` for a message; throws Failure(DdeNoChannel) when none can be made.
 GlobalAtom AddAtom(const std::string& text) {
@@ -454,12 +460,7 @@ WindowHandle Win32DdeClient::TakeWindow() {
 
 HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std::string& topic) {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND each, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(each);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
   // A thread that hangs cannot answer for any of its windows (Wine gives each one more, for
   // its input method): slowness is kept per thread. Threads without windows are forgotten.
   std::set<DWORD> slow;
