@@ -14,6 +14,9 @@ namespace {
 constexpr const char* kCurrentVersionKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr std::uint16_t kArchitectureAmd64 = 9;
 constexpr std::uint16_t kArchitectureIa64 = 6;
+// Windows 11 kept version 10.0, and its registry's ProductName still says "Windows 10":
+// only the build number, from 22000 on, tells it apart.
+constexpr std::uint32_t kFirstWindows11Build = 22000;
 
 std::string Hex(std::int32_t value) {
   char text[16];
@@ -112,6 +115,12 @@ void Common::GetOSVersion() {
         } else if (major == 6) {
           NameFromRegistry(version);
           nativeCheck = true;
+        } else if (major == 10 && minor == 0 && version.buildNumber < kFirstWindows11Build) {
+          osName_ = "Windows 10";
+          nativeCheck = true;
+        } else if (major == 10 && minor == 0) {
+          osName_ = "Windows 11";
+          nativeCheck = true;
         }
         break;
       default:
@@ -125,8 +134,8 @@ void Common::GetOSVersion() {
 }
 
 void Common::NameFromRegistry(const platform::OsVersionInfo& version) {
-  // Systems after Windows 8 report themselves as 6.2 to a program that declares no
-  // compatibility; their name and build come from the registry.
+  // Windows 7 to 8.1 take their name and build from the registry; so do later systems when
+  // they report themselves as 6.2, as they do to a build whose manifest does not name them.
   Registry registry(platform_.system, *this);
   const auto root = platform::RegistryRoot::LocalMachine;
   osBuild_ = 0;

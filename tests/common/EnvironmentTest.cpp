@@ -115,11 +115,36 @@ TEST_F(EnvironmentTest, TableRowsAndUnknownVersions) {
   Version(1, 4, 10, 1998);
   Start();
   EXPECT_EQ(common.GetOSName(), "Windows 98");
-  Version(2, 10, 0, 19045);
+  Version(2, 11, 0, 30000);
   Start();
-  EXPECT_EQ(common.GetOSName(), "unknown (2.10.0)");
-  EXPECT_EQ(OsLine(), "unknown (2.10.0) (16-bit) build 19045");
+  EXPECT_EQ(common.GetOSName(), "unknown (2.11.0)");
+  EXPECT_EQ(OsLine(), "unknown (2.11.0) (16-bit) build 30000");
 }
+
+struct TenCase {
+  std::uint32_t build;
+  std::uint16_t architecture;
+  const char* line;
+};
+
+// Windows 10 and 11 tell a program that declares them its real version, 10.0; Windows 11
+// differs only by its build, and its registry still names it "Windows 10".
+class TenAndElevenTest : public EnvironmentTest, public ::testing::WithParamInterface<TenCase> {};
+
+TEST_P(TenAndElevenTest, NamedByTheBuildNotTheRegistry) {
+  Version(2, 10, 0, GetParam().build);
+  fake.system.architecture = GetParam().architecture;
+  fake.system.registry[{RegistryRoot::LocalMachine, kCurrentVersion}] = {Text("ProductName", "Windows 10 Pro"),
+                                                                         Text("CurrentBuildNumber", "1")};
+  Start();
+  EXPECT_EQ(OsLine(), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, TenAndElevenTest,
+                         ::testing::Values(TenCase{19045, 9, "Windows 10 (64-bit) build 19045"},
+                                           TenCase{22631, 9, "Windows 11 (64-bit) build 22631"},
+                                           TenCase{21999, 0, "Windows 10 (32-bit) build 21999"},
+                                           TenCase{22000, 0, "Windows 11 (32-bit) build 22000"}));
 
 TEST_F(EnvironmentTest, ServicePackTextIsTrimmedAndCutAtItsNul) {
   Start();
