@@ -67,6 +67,23 @@ TEST(SimOptionsTest, LogControlAndHelp) {
   for (const char* help : {"--help", "-h", "/?"}) EXPECT_TRUE(ParseOk({help}).help) << help;
 }
 
+TEST(SimOptionsTest, ConnectDelayForEveryConnectOrOnlyTheFirstFew) {
+  EXPECT_EQ(ParseOk({}).connectDelay.ms, 0u);
+
+  ConnectDelay every = ParseOk({"--connect-delay", "400"}).connectDelay;
+  EXPECT_FALSE(every.first.has_value());
+  for (int connect = 0; connect < 5; ++connect) EXPECT_EQ(every.Next(), 400u) << connect;
+
+  ConnectDelay firstTwo = ParseOk({"--connect-delay-first", "2", "--connect-delay", "1500"}).connectDelay;
+  EXPECT_EQ(firstTwo.Next(), 1500u);
+  EXPECT_EQ(firstTwo.Next(), 1500u);
+  EXPECT_EQ(firstTwo.Next(), 0u);
+  EXPECT_EQ(firstTwo.Next(), 0u);
+
+  ConnectDelay none = ParseOk({"--connect-delay", "1500", "--connect-delay-first", "0"}).connectDelay;
+  EXPECT_EQ(none.Next(), 0u);
+}
+
 TEST(SimOptionsTest, BadCommandLinesSayWhatIsWrong) {
   EXPECT_EQ(ParseError({"--verbose"}), "unknown option \"--verbose\"");
   EXPECT_EQ(ParseError({"HRD_HERTZ=1"}), "unknown option \"HRD_HERTZ=1\"");
@@ -76,6 +93,16 @@ TEST(SimOptionsTest, BadCommandLinesSayWhatIsWrong) {
   EXPECT_EQ(ParseError({"--set", "=USB"}), "--set wants ITEM=VALUE, not \"=USB\"");
   EXPECT_EQ(ParseError({"--change-after-request", "7074000"}),
             "--change-after-request wants ITEM=VALUE, not \"7074000\"");
+  EXPECT_EQ(ParseError({"--connect-delay"}), "--connect-delay needs a value");
+  EXPECT_EQ(ParseError({"--connect-delay", "1.5s"}), "--connect-delay wants milliseconds, not \"1.5s\"");
+  EXPECT_EQ(ParseError({"--connect-delay", "-400"}), "--connect-delay wants milliseconds, not \"-400\"");
+  EXPECT_EQ(ParseError({"--connect-delay", "1234567890"}),
+            "--connect-delay wants milliseconds, not \"1234567890\"");
+  EXPECT_EQ(ParseError({"--connect-delay", "400", "--connect-delay-first", "one"}),
+            "--connect-delay-first wants a count, not \"one\"");
+  EXPECT_EQ(ParseError({"--connect-delay-first", "1"}), "--connect-delay-first needs a --connect-delay above 0");
+  EXPECT_EQ(ParseError({"--connect-delay", "0", "--connect-delay-first", "1"}),
+            "--connect-delay-first needs a --connect-delay above 0");
 }
 
 TEST(ControlLineTest, SetTakesTheRestOfTheLineAsTheValue) {

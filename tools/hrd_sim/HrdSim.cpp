@@ -57,6 +57,7 @@ class Simulator {
       return kExitStartFailed;
     }
     server_.emplace(log_, window_, radio_);
+    server_->SetConnectDelay(options_.connectDelay);
     if (int rc = server_->Start(); rc != kExitOk) return rc;
 
     if (!options_.controlPath.empty()) {

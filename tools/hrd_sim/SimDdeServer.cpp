@@ -11,6 +11,14 @@
 // whole simulator freezes for the stall, and so does the client's exit (its disconnect
 // waits for this thread), and control lines wait too.
 //
+// How a slow connect is made: by sleeping in the XTYP_CONNECT callback. A connect cannot be
+// blocked as an EXECUTE can; DDEML asks the callback while it handles the client's
+// WM_DDE_INITIATE, a message the client sent and waits on. A program busy with something
+// else at that moment (as one is just after it registered its service) answers only when
+// it gets back to its messages, and meanwhile answers nobody at all: the sleep is exactly
+// that. Once it has slept, DDEML accepts the connect and answers the initiate, also when
+// the client gave up on it by then; the client's late goodbye then shows as DISCONNECT.
+//
 // DDEML under Wine differs from Windows here in ways this code allows for:
 // - After CBR_BLOCK Wine does not hold back later transactions of that conversation: they
 //   reach the callback at once. They are held too (CBR_BLOCK), behind the first, so each
@@ -153,6 +161,15 @@ HDDEDATA DdeServer::TextData(HSZ item, const std::string& text) const {
 }
 
 const std::string* DdeServer::FindItem(HSZ hszItem) const { return radio_.Find(NameOf(hszItem)); }
+
+HDDEDATA DdeServer::OnConnect(HSZ topic, HSZ service) {
+  if (!IsOurs(topic, service)) return Flag(FALSE);
+  if (const std::uint32_t ms = connectDelay_.Next(); ms != 0) {
+    log_.Line("CONNECT DELAY " + std::to_string(ms) + " ms");
+    Sleep(ms);
+  }
+  return Flag(TRUE);
+}
 
 HDDEDATA DdeServer::OnWildConnect(HSZ topic, HSZ service) {
   if (!IsOurs(topic, service)) return nullptr;
@@ -304,7 +321,7 @@ HDDEDATA DdeServer::Dispatch(UINT type, UINT format, HCONV conversation, HSZ hsz
                              HDDEDATA data) {
   switch (Kind(type)) {
     case Kind(XTYP_CONNECT):
-      return Flag(IsOurs(hsz1, hsz2) ? TRUE : FALSE);
+      return OnConnect(hsz1, hsz2);
     case Kind(XTYP_WILDCONNECT):
       return OnWildConnect(hsz1, hsz2);
     case Kind(XTYP_CONNECT_CONFIRM):

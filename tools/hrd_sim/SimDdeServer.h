@@ -13,6 +13,7 @@
 #include "../../src/platform/win32/DdeHandles.h"
 #include "RadioModel.h"
 #include "SimLog.h"
+#include "SimOptions.h"
 
 namespace tools::hrd_sim {
 
@@ -47,6 +48,8 @@ class DdeServer {
   static DdeServer* Current() { return current_; }
   HWND host() const { return timerWindow_; }
 
+  /// How long each connect waits before it is accepted; set before Start.
+  void SetConnectDelay(const ConnectDelay& delay) { connectDelay_ = delay; }
   /// DdeInitialize, the name handles, DdeNameService; returns an ExitCode, logging a failure.
   int Start();
   /// Unregisters the service, ends all conversations and DDEML. Safe to call twice.
@@ -67,6 +70,7 @@ class DdeServer {
   HDDEDATA TextData(HSZ item, const std::string& text) const;
   const std::string* FindItem(HSZ hszItem) const;
 
+  HDDEDATA OnConnect(HSZ topic, HSZ service);
   HDDEDATA OnWildConnect(HSZ topic, HSZ service);
   HDDEDATA OnRequest(UINT format, HSZ hszItem);
   void ChangeAfterAnswer(const std::string& item);
@@ -89,6 +93,7 @@ class DdeServer {
   Log& log_;
   HWND timerWindow_;
   Radio& radio_;
+  ConnectDelay connectDelay_;
   DWORD instance_ = 0;
   DdeString service_;
   DdeString topic_;

@@ -6,16 +6,23 @@
 namespace tools::hrd_sim {
 namespace {
 
-std::optional<std::uint32_t> ParseMilliseconds(std::string_view text) {
+std::optional<std::uint32_t> ParseNumber(std::string_view text) {
   if (!AllDigits(text) || text.size() > 9) return std::nullopt;
   return static_cast<std::uint32_t>(std::stoul(std::string(text)));
 }
 
 }  // namespace
 
+std::uint32_t ConnectDelay::Next() {
+  const bool slow = !first || connects < *first;
+  if (connects < UINT32_MAX) ++connects;
+  return slow ? ms : 0;
+}
+
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "usage: hrd_sim [--set ITEM=VALUE]... [--change-after-request ITEM=VALUE]...\n"
+      "               [--connect-delay MS [--connect-delay-first N]]\n"
       "               [--log FILE] [--control FILE]\n"
       "\n"
       "Serves DDE service HRD_RADIO_000, topic HRD_CAT, items (CF_TEXT) with these\n"
@@ -29,6 +36,11 @@ void PrintUsage(std::FILE* stream) {
       "                    once, right after answering the first REQUEST for ITEM, change\n"
       "                    it to VALUE (sent to advise loops, before the client's next\n"
       "                    message is served): a radio moving just as a client links\n"
+      "  --connect-delay MS\n"
+      "                    take MS milliseconds to accept each connect, reading no message\n"
+      "                    meanwhile: a program busy just as a client links\n"
+      "  --connect-delay-first N\n"
+      "                    only the first N connects are slow, later ones are quick\n"
       "  --log FILE        also write the log to FILE (emptied at start)\n"
       "  --control FILE    follow FILE: each line appended to it is a control command;\n"
       "                    what it holds at start is skipped, it may appear later\n"
@@ -58,7 +70,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.help = true;
       continue;
     }
-    if (arg != "--set" && arg != "--change-after-request" && arg != "--log" && arg != "--control") {
+    if (arg != "--set" && arg != "--change-after-request" && arg != "--log" && arg != "--control" &&
+        arg != "--connect-delay" && arg != "--connect-delay-first") {
       error = "unknown option \"" + arg + "\"";
       return std::nullopt;
     }
@@ -71,6 +84,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.logPath = value;
     } else if (arg == "--control") {
       options.controlPath = value;
+    } else if (arg == "--connect-delay" || arg == "--connect-delay-first") {
+      const std::optional<std::uint32_t> number = ParseNumber(value);
+      if (!number) {
+        error = arg + (arg == "--connect-delay" ? " wants milliseconds" : " wants a count") + ", not \"" + value + "\"";
+        return std::nullopt;
+      }
+      if (arg == "--connect-delay") options.connectDelay.ms = *number;
+      else options.connectDelay.first = *number;
     } else {
       const std::size_t equals = value.find('=');
       if (equals == 0 || equals == std::string::npos) {
@@ -86,6 +107,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (it != options.items.end()) item = it->first;  // keep the usual spelling
       options.items[item] = value.substr(equals + 1);
     }
+  }
+  if (options.connectDelay.first && options.connectDelay.ms == 0) {
+    error = "--connect-delay-first needs a --connect-delay above 0";
+    return std::nullopt;
   }
   return options;
 }
@@ -117,7 +142,7 @@ ControlCommand ParseControl(std::string_view rawLine) {
   } else if (EqualsNoCase(verb, "refuse") && Trim(rest).empty()) {
     command.kind = Kind::Refuse;
   } else if (EqualsNoCase(verb, "stall")) {
-    const std::optional<std::uint32_t> ms = ParseMilliseconds(Trim(rest));
+    const std::optional<std::uint32_t> ms = ParseNumber(Trim(rest));
     command.kind = ms ? Kind::Stall : Kind::Invalid;
     if (ms) command.ms = *ms;
     else command.problem = "stall needs milliseconds";

@@ -21,10 +21,22 @@ enum ExitCode : int {
   kExitStartFailed = 4,  // window, log file or control thread could not be set up
 };
 
+/// How long the server keeps a client waiting before it accepts a connect: `ms` for each
+/// of the first `first` connects, for every one when `first` is unset, none after them.
+struct ConnectDelay {
+  std::uint32_t ms = 0;
+  std::optional<std::uint32_t> first;
+  std::uint32_t connects = 0;  // connects asked for so far
+
+  /// The wait for the connect being asked for now; counts it.
+  std::uint32_t Next();
+};
+
 /// What the command line asks for.
 struct Options {
   ItemValues items = DefaultItems();
   ChangesAfterRequest changesAfterRequest;
+  ConnectDelay connectDelay;
   std::string logPath;
   std::string controlPath;
   bool help = false;
