@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks hrd_sim.exe under Wine from the outside, with suite_client.exe as the DDE client:
 # items and their starting values, EXECUTE commands, the log, advise loops fed through the
-# control file and stdin, the ack / refuse / stall switches and an orderly quit.
+# control file and stdin, the ack / refuse / stall switches, an orderly quit, and a second
+# simulator slow to accept its first connect.
 #
 #   tools/hrd_sim/selftest.sh
 #   HRD_SIM_EXE=... SUITE_CLIENT_EXE=... tools/hrd_sim/selftest.sh
@@ -264,6 +265,30 @@ case_quit_ends_in_order() {
   [[ "$got" == NOCONNECT ]] || fail "the service still answers after quit: \"$got\""
 }
 
+# conversations_are LINES: the slow simulator's connects and disconnects, in order.
+conversations_are() { [[ "$(sed -E 's/^[^ ]+ [^ ]+ //' slow.log | tr -d '\r' | grep -E '^(CONNECT|DISCONNECT)')" == "$1" ]]; }
+
+# Runs after the first simulator has quit: a second one, slow to accept its first connect.
+case_connect_delay_holds_only_the_first_connects() {
+  "$WINE" hrd_sim.exe --log slow.log --connect-delay 800 --connect-delay-first 1 >slow.out 2>slow.err &
+  local pid=$!
+  STARTED_PIDS+=("$pid")
+  wait_for 30 grep -qx READY slow.out || { fail "the slow simulator did not start: $(cat slow.err)"; return 1; }
+  local start elapsed got
+  start=$(now_ms)
+  got=$(request HRD_HERTZ)
+  elapsed=$(($(now_ms) - start))
+  [[ "$got" == 14070000 ]] || { fail "the first request gave \"$got\""; return 1; }
+  ((elapsed >= 800)) || { fail "the first connect was accepted within ${elapsed} ms"; return 1; }
+  got=$(request HRD_MODE)
+  [[ "$got" == USB ]] || { fail "the second request gave \"$got\""; return 1; }
+  # Two conversations, each opened and ended; only the first was kept waiting.
+  wait_for 5 conversations_are $'CONNECT DELAY 800 ms\nCONNECT\nDISCONNECT\nCONNECT\nDISCONNECT' ||
+    { fail "the slow simulator logged:"$'\n'"$(cat slow.log)"; return 1; }
+  stop_pid "$pid"
+  forget_pid "$pid"
+}
+
 # ---------------------------------------------------------------------------------------
 
 main() {
@@ -286,6 +311,7 @@ main() {
   run_case case_stall_times_out_a_short_wait
   run_case case_stall_then_ack_for_a_patient_client
   run_case case_quit_ends_in_order
+  run_case case_connect_delay_holds_only_the_first_connects
   if ((FAILED > 0)); then
     log "--- simulator log ---"
     tail -n 60 "$RUN_DIR/sim.log" >&2
