@@ -1,4 +1,5 @@
-// Plain text files: length, append a line, close.
+// Plain text files: length, append a line, close. Paths are UTF-8, whatever the system's
+// ANSI code page.
 #pragma once
 
 #include <cstdint>

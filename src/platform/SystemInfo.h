@@ -35,7 +35,8 @@ struct RegistryValue {
   std::string data;  // raw bytes, exactly the reported data length
 };
 
-/// Predefined registry roots, by their Windows handle values.
+/// Predefined registry roots, numbered as Windows documents them; the Win32 layer maps each
+/// to its own handle.
 enum class RegistryRoot : std::uint32_t { CurrentUser = 0x80000001u, LocalMachine = 0x80000002u };
 
 /// Read-only facts from the system.
@@ -48,9 +49,10 @@ class SystemInfo {
   /// otherwise fills `buffer` and returns the characters written (NUL included); 0 on failure.
   virtual int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer,
                             int bufferSize) = 0;
-  /// The folder that holds the executable, without a trailing backslash.
+  /// The folder that holds the executable, in UTF-8, without a trailing backslash (a
+  /// drive's root keeps its own, as in "C:\").
   virtual std::string ExecutableFolder() = 0;
-  /// The executable's file name without extension.
+  /// The executable's file name without extension, in UTF-8.
   virtual std::string ExecutableName() = 0;
   /// `GetVersionExA`. Throws Failure on error.
   virtual OsVersionInfo GetVersion() = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Failure.h"
+#include "platform/win32/Utf8.h"
 
 namespace bridge::platform::win32 {
 
@@ -78,9 +79,12 @@ class Win32AppendFile : public AppendFile {
 
 }  // namespace
 
+// Paths go to the wide functions: through the ANSI ones a folder named outside the code
+// page (Cyrillic on a Western system) would be another folder, or none.
+
 std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
     throw Failure(FileError(error));
@@ -89,7 +93,7 @@ std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path)
 }
 
 std::unique_ptr<AppendFile> Win32FileSystem::OpenForAppend(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE file = CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw Failure(FileError(GetLastError()));
   return std::make_unique<Win32AppendFile>(KernelHandle(file));
@@ -147,13 +151,15 @@ int Win32SystemInfo::QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoT
 
 namespace {
 
+/// The executable's full path in UTF-8. A backslash byte is always a backslash in UTF-8,
+/// unlike in some ANSI code pages, so the callers may cut at it.
 std::string ModulePath() {
-  std::string path(MAX_PATH, '\0');
+  std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
-      return path;
+      return ToUtf8(path);
     }
     path.resize(path.size() * 2);
   }
@@ -231,9 +237,26 @@ int ScreenDpi(int axis) {
 int Win32SystemInfo::ScreenDpiX() { return ScreenDpi(LOGPIXELSX); }
 int Win32SystemInfo::ScreenDpiY() { return ScreenDpi(LOGPIXELSY); }
 
+namespace {
+
+/// The predefined handle of a root. A 64-bit HKEY_LOCAL_MACHINE is 0x80000002
+/// sign-extended, so the enum's 32-bit value cannot simply be cast to a handle.
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::CurrentUser:
+      return HKEY_CURRENT_USER;
+    case RegistryRoot::LocalMachine:
+      return HKEY_LOCAL_MACHINE;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 std::optional<std::vector<RegistryValue>> Win32SystemInfo::EnumRegistryValues(RegistryRoot root,
                                                                               const std::string& path) {
-  HKEY rootKey = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::uint32_t>(root)));
+  const HKEY rootKey = RootKey(root);
+  if (!rootKey) return std::nullopt;
   RegistryKey opened;
   HKEY key = rootKey;
   if (!path.empty()) {
