@@ -1,5 +1,5 @@
-// Plain text files: length, append a line, close. Paths are UTF-8, whatever the system's
-// ANSI code page.
+// Plain text files and their folders: length, append a line, close, create a folder. Paths
+// are UTF-8, whatever the system's ANSI code page.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,10 @@ class FileSystem {
   /// Opens `path` for appending, creating it if needed; closing is destroying the
   /// returned object. Throws Failure when the file cannot be opened.
   virtual std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) = 0;
+  /// Creates the folder `path` in its existing parent folder; a folder already there is
+  /// kept as it is. Throws Failure when it cannot be created (no rights, a file of that name,
+  /// no parent).
+  virtual void CreateFolder(const std::string& path) = 0;
 };
 
 }  // namespace bridge::platform

@@ -54,6 +54,9 @@ class SystemInfo {
   virtual std::string ExecutableFolder() = 0;
   /// The executable's file name without extension, in UTF-8.
   virtual std::string ExecutableName() = 0;
+  /// The user's own folder for local application data (%LOCALAPPDATA%), in UTF-8, without a
+  /// trailing backslash. Throws Failure when the system does not name one.
+  virtual std::string LocalAppDataFolder() = 0;
   /// `GetVersionExA`. Throws Failure on error.
   virtual OsVersionInfo GetVersion() = 0;
   /// `GetNativeSystemInfo`'s processor architecture (9 x64, 6 Itanium, 0 x86 …).

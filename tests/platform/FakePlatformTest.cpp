@@ -86,6 +86,10 @@ class FakeFilesHarness : public FilesHarness {
  public:
   FileSystem& Files() override { return files_; }
   std::string Folder() override { return "C:\\Tavix"; }
+  std::string AbsentFolder() override {
+    files_.RemoveFolder("C:\\Tavix\\Bridge");
+    return "C:\\Tavix\\Bridge";
+  }
 
  private:
   sim::FakeFileSystem files_;

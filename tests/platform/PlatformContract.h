@@ -91,6 +91,8 @@ class FilesHarness {
   virtual FileSystem& Files() = 0;
   /// An empty folder, without a trailing backslash.
   virtual std::string Folder() = 0;
+  /// A folder inside `Folder()` that is not there yet.
+  virtual std::string AbsentFolder() = 0;
 };
 
 /// A hidden form of that name, 3000 by 1000 twips.

@@ -1,4 +1,5 @@
 // Settings and files behave as the registry and Windows' files do.
+#include "base/Failure.h"
 #include "base/Text.h"
 #include "platform/PlatformContract.h"
 
@@ -50,6 +51,35 @@ TEST_P(FilesContract, LinesEndInCarriageReturnLineFeedAndReopeningAppends) {
   }
   files.OpenForAppend(path)->WriteLine("3rd");
   EXPECT_EQ(files.FileLength(path), 7 + 2 + 5);
+}
+
+TEST_P(FilesContract, AFileCannotBeOpenedInAFolderThatIsNotThereUntilTheFolderIsMade) {
+  FileSystem& files = harness->Files();
+  const std::string folder = harness->AbsentFolder();
+  const std::string path = folder + "\\ErrorLog.txt";
+  EXPECT_EQ(files.FileLength(path), std::nullopt);
+  EXPECT_THROW(files.OpenForAppend(path), base::Failure);
+  files.CreateFolder(folder);
+  files.OpenForAppend(path)->WriteLine("x");
+  EXPECT_EQ(files.FileLength(path), 3);
+}
+
+TEST_P(FilesContract, MakingAFolderThatIsThereKeepsItsFiles) {
+  FileSystem& files = harness->Files();
+  const std::string folder = harness->AbsentFolder();
+  files.CreateFolder(folder);
+  files.OpenForAppend(folder + "\\ErrorLog.txt")->WriteLine("kept");
+  files.CreateFolder(folder);
+  EXPECT_EQ(files.FileLength(folder + "\\ErrorLog.txt"), 6);
+}
+
+TEST_P(FilesContract, AFolderCannotBeMadeWhereAFileIsNorWithoutItsParent) {
+  FileSystem& files = harness->Files();
+  const std::string folder = harness->AbsentFolder();
+  files.OpenForAppend(harness->Folder() + "\\Taken");
+  EXPECT_THROW(files.CreateFolder(harness->Folder() + "\\Taken"), base::Failure);
+  EXPECT_THROW(files.CreateFolder(folder + "\\Inner"), base::Failure);
+  EXPECT_EQ(files.FileLength(folder + "\\Inner\\ErrorLog.txt"), std::nullopt);
 }
 
 TEST_P(FilesContract, PathsAreCaseBlind) {

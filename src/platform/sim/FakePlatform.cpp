@@ -34,6 +34,31 @@ class FakeAppendFile : public AppendFile {
   std::string path_;
 };
 
+namespace {
+
+/// The folder holding `path` ("C:" for a file in a drive's root); empty for a drive.
+std::string ParentFolder(const std::string& path) {
+  const std::size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string WithoutTrailingBackslash(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+bool FakeFileSystem::Missing(const std::string& folder) const {
+  for (std::string walk = folder; !walk.empty(); walk = ParentFolder(walk))
+    if (removed_.count(walk)) return true;
+  return false;
+}
+
+void FakeFileSystem::RemoveFolder(const std::string& path) { removed_.insert(WithoutTrailingBackslash(path)); }
+
+void FakeFileSystem::MakeReadOnly(const std::string& path) { readOnly_.insert(WithoutTrailingBackslash(path)); }
+
 std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
   if (auto forced = lengths_.find(path); forced != lengths_.end()) return forced->second;
   auto file = files_.find(path);
@@ -43,9 +68,22 @@ std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) 
 
 std::unique_ptr<AppendFile> FakeFileSystem::OpenForAppend(const std::string& path) {
   if (locked) throw Failure(RunError::PermissionDenied);
+  const std::string folder = ParentFolder(path);
+  if (Missing(folder)) throw Failure(RunError::PathFileAccessError);
+  if (readOnly_.count(folder)) throw Failure(RunError::PermissionDenied);
   ++opens;
   files_.try_emplace(path);
   return std::make_unique<FakeAppendFile>(*this, path);
+}
+
+void FakeFileSystem::CreateFolder(const std::string& path) {
+  const std::string folder = WithoutTrailingBackslash(path);
+  if (files_.count(folder)) throw Failure(RunError::PathFileAccessError);
+  const std::string parent = ParentFolder(folder);
+  if (Missing(parent)) throw Failure(RunError::PathFileAccessError);
+  if (!Missing(folder)) return;
+  if (readOnly_.count(parent)) throw Failure(RunError::PermissionDenied);
+  removed_.erase(folder);
 }
 
 std::optional<std::string> FakeFileSystem::Content(const std::string& path) const {
@@ -107,6 +145,11 @@ int FakeSystemInfo::QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoTy
   if (bufferSize < needed) return 0;
   std::memcpy(buffer, value->second.c_str(), static_cast<std::size_t>(needed));
   return needed;
+}
+
+std::string FakeSystemInfo::LocalAppDataFolder() {
+  if (localAppDataFolder.empty()) throw Failure(RunError::PathFileAccessError);
+  return localAppDataFolder;
 }
 
 bool FakeSystemInfo::RectOnAnyMonitor(const PixelRect& rect) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,14 @@ class FakeClock : public Clock {
   SystemTime GetSystemTime() override { return now; }
 };
 
-/// Files in memory, with failures the test can inject; paths are case-blind.
+/// Files in memory, with failures the test can inject; paths are case-blind. Every folder
+/// exists unless the test removes it; a file can be opened only in an existing folder that
+/// is not read-only, and a folder made only in an existing one.
 class FakeFileSystem : public FileSystem {
  public:
   std::optional<std::int64_t> FileLength(const std::string& path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override;
+  void CreateFolder(const std::string& path) override;
 
   /// The file's content, or nothing when it does not exist.
   std::optional<std::string> Content(const std::string& path) const;
@@ -38,7 +42,12 @@ class FakeFileSystem : public FileSystem {
   std::vector<std::string> Lines(const std::string& path) const;
   /// Pretends the file has this length (its content stays as it is).
   void SetLength(const std::string& path, std::int64_t length) { lengths_[path] = length; }
-  /// The file cannot be opened, as when another program holds it locked.
+  /// The folder is not there (nor any inside it) until `CreateFolder` makes it again.
+  void RemoveFolder(const std::string& path);
+  /// No file can be created or written in the folder, nor a folder made: a program's folder
+  /// under Program Files, for a program without administrator rights.
+  void MakeReadOnly(const std::string& path);
+  /// No file can be opened, as when another program holds the log locked.
   bool locked = false;
   int opens = 0;
   /// When set, every line written is added as "log <line>".
@@ -48,6 +57,9 @@ class FakeFileSystem : public FileSystem {
   friend class FakeAppendFile;
   std::map<std::string, std::string, NoCaseLess> files_;
   std::map<std::string, std::int64_t, NoCaseLess> lengths_;
+  std::set<std::string, NoCaseLess> removed_;
+  std::set<std::string, NoCaseLess> readOnly_;
+  bool Missing(const std::string& folder) const;
 };
 
 /// Settings in memory; names compared without regard to case.
@@ -75,6 +87,8 @@ class FakeSystemInfo : public SystemInfo {
   base::NumberFormat numberFormat;
   std::string executableFolder = "C:\\Tavix";
   std::string executableName = "Tavix_HRD_Bridge";
+  /// Empty: the system names no such folder.
+  std::string localAppDataFolder = "C:\\Users\\Operator\\AppData\\Local";
   OsVersionInfo version;
   std::uint16_t architecture = 9;
   std::vector<PixelRect> monitors{{0, 0, 1280, 1024}};
@@ -85,6 +99,7 @@ class FakeSystemInfo : public SystemInfo {
   int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override { return executableFolder; }
   std::string ExecutableName() override { return executableName; }
+  std::string LocalAppDataFolder() override;
   OsVersionInfo GetVersion() override { return version; }
   std::uint16_t NativeProcessorArchitecture() override { return architecture; }
   std::vector<PixelRect> EnumDisplayMonitors() override { return monitors; }

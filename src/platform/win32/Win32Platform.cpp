@@ -1,6 +1,8 @@
 // Clock, files, settings store and system facts on Win32.
 #include "platform/win32/Win32Platform.h"
 
+#include <shlobj.h>
+
 #include <cstring>
 
 #include "base/Failure.h"
@@ -99,6 +101,17 @@ std::unique_ptr<AppendFile> Win32FileSystem::OpenForAppend(const std::string& pa
   return std::make_unique<Win32AppendFile>(KernelHandle(file));
 }
 
+void Win32FileSystem::CreateFolder(const std::string& path) {
+  const std::wstring folder = ToWide(path);
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return;
+  const DWORD error = GetLastError();
+  // A folder already there is what was asked for, even where no new one may be made; a
+  // file of that name is not.
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  throw Failure(FileError(error));
+}
+
 // ---- settings ---------------------------------------------------------------------------
 
 std::string Win32SettingsStore::Get(const std::string& app, const std::string& section, const std::string& key,
@@ -183,6 +196,18 @@ std::string Win32SystemInfo::ExecutableName() {
   const std::size_t dot = name.find_last_of('.');
   if (dot != std::string::npos) name.resize(dot);
   return name;
+}
+
+std::string Win32SystemInfo::LocalAppDataFolder() {
+  // The same folder as SHGetKnownFolderPath(FOLDERID_LocalAppData), without a COM
+  // allocation to free.
+  wchar_t folder[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
+    throw Failure(RunError::PathFileAccessError);
+  std::wstring path(folder);
+  if (path.empty()) throw Failure(RunError::PathFileAccessError);
+  if (path.back() == L'\\' && !(path.size() == 3 && path[1] == L':')) path.pop_back();
+  return ToUtf8(path);
 }
 
 OsVersionInfo Win32SystemInfo::GetVersion() {

@@ -29,6 +29,7 @@ class Win32FileSystem : public FileSystem {
  public:
   std::optional<std::int64_t> FileLength(const std::string& path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override;
+  void CreateFolder(const std::string& path) override;
 };
 
 /// The per-user settings branch of the registry, one REG_SZ value per key.
@@ -46,6 +47,7 @@ class Win32SystemInfo : public SystemInfo {
   int QueryLocaleInfo(std::uint32_t localeId, std::uint32_t infoType, char* buffer, int bufferSize) override;
   std::string ExecutableFolder() override;
   std::string ExecutableName() override;
+  std::string LocalAppDataFolder() override;
   OsVersionInfo GetVersion() override;
   std::uint16_t NativeProcessorArchitecture() override;
   std::vector<PixelRect> EnumDisplayMonitors() override;

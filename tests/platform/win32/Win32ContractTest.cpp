@@ -37,7 +37,25 @@ class Win32SettingsHarness : public SettingsHarness {
   std::string app_ = UniqueName("TavixContract_");
 };
 
-/// A fresh folder under the temporary folder; it and its files go with the harness.
+/// Removes the folder with everything in it; says what could not be removed.
+void RemoveFolderTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveFolderTree(folder + "\\" + name);
+      else
+        EXPECT_TRUE(DeleteFileA((folder + "\\" + name).c_str())) << name;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "cannot remove " << folder << ": " << GetLastError();
+}
+
+/// A fresh folder under the temporary folder; it and everything in it go with the harness.
 class Win32FilesHarness : public FilesHarness {
  public:
   Win32FilesHarness() {
@@ -49,21 +67,10 @@ class Win32FilesHarness : public FilesHarness {
     folder_ = folder + "\\" + UniqueName("TavixContract_");
     EXPECT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << "cannot create " << folder_ << ": " << GetLastError();
   }
-  ~Win32FilesHarness() override {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          EXPECT_TRUE(DeleteFileA((folder_ + "\\" + found.cFileName).c_str())) << found.cFileName;
-        }
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    EXPECT_TRUE(RemoveDirectoryA(folder_.c_str())) << "cannot remove " << folder_ << ": " << GetLastError();
-  }
+  ~Win32FilesHarness() override { RemoveFolderTree(folder_); }
   FileSystem& Files() override { return files_; }
   std::string Folder() override { return folder_; }
+  std::string AbsentFolder() override { return folder_ + "\\Bridge"; }
 
  private:
   Win32FileSystem files_;

@@ -1,5 +1,5 @@
 // The Win32 layer's files and system facts against the real system, under Wine: paths in
-// UTF-8 whatever the ANSI code page, and both registry roots.
+// UTF-8 whatever the ANSI code page, the per-user data folder, and both registry roots.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -84,6 +84,24 @@ TEST(Win32FilesTest, APathThatIsNoUtf8IsRefused) {
   const WideFolder folder(L"TavixBadName");
   const std::string bad = folder.Utf8() + "\\Radio\xC4.txt";  // a Western ANSI letter, alone
   EXPECT_THROW(files.OpenForAppend(bad), base::Failure);
+  EXPECT_THROW(files.CreateFolder(bad), base::Failure);
+}
+
+// The user's log goes where Windows keeps each user's local application data.
+TEST(Win32SystemInfoTest, LocalAppDataFolderIsTheUsersOwnExistingFolder) {
+  Win32SystemInfo system;
+  const std::string folder = system.LocalAppDataFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(folder.back(), '\\');
+  wchar_t fromEnvironment[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", fromEnvironment, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH) << "LOCALAPPDATA is not set";
+  const int size = MultiByteToWideChar(CP_UTF8, 0, folder.data(), static_cast<int>(folder.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, folder.data(), static_cast<int>(folder.size()), wide.data(), size);
+  EXPECT_EQ(lstrcmpiW(wide.c_str(), fromEnvironment), 0);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 /// A value of the key as the registry's own ANSI call reads it, or nothing.
