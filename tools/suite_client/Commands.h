@@ -29,5 +29,7 @@ int RunRestore(const Args& args, const Options& options);
 int RunType(const Args& args, const Options& options);
 int RunEdit(const Args& args, const Options& options);
 int RunTabStop(const Args& args, const Options& options);
+int RunModules(const Args& args, const Options& options);
+int RunManifest(const Args& args, const Options& options);
 
 }  // namespace tools::suite_client

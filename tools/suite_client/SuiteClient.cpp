@@ -10,8 +10,8 @@
 //
 // The parts: ClientSupport (exit codes, output, message pump), DdemlClient and
 // RawDdeConversation (the two ways of being a client), DdeListener (`listen`),
-// ClientCommands and WindowCommands (the commands); this file holds the command table and
-// main.
+// ClientCommands, WindowCommands and ExeCommands (the commands); this file holds the command
+// table and main.
 
 #include <windows.h>
 
@@ -59,6 +59,8 @@ constexpr Command kCommands[] = {
     {"type", 3, 3, kNoOptions, "type CAPTION CONTROLTEXT CHARS", RunType},
     {"edit", 3, 4, kNoOptions, "edit CAPTION INDEX type|delete|cut|paste [TEXT]", RunEdit},
     {"tabstop", 2, 2, kNoOptions, "tabstop CAPTION INDEX", RunTabStop},
+    {"modules", 1, 1, kNoOptions, "modules CAPTION", RunModules},
+    {"manifest", 1, 1, kNoOptions, "manifest FILE", RunManifest},
 };
 
 void PrintUsage() {
@@ -101,6 +103,11 @@ void PrintUsage() {
       "         character), presses Delete, cuts (WM_CUT) or pastes TEXT through the\n"
       "         clipboard (WM_PASTE); it returns once the control has had its chance.\n"
       "tabstop  prints 1 when the child at INDEX is a tab stop (WS_TABSTOP), else 0.\n"
+      "modules  prints the full path of each module loaded in the process of the top-level\n"
+      "         window CAPTION, one per line. Under Wine only a suite_client of the same\n"
+      "         bitness as that process can list it.\n"
+      "manifest prints the application manifest of the exe FILE (resource 1 of type\n"
+      "         RT_MANIFEST) as stored; exit code 3 when it has none.\n"
       "\n"
       "exit codes: 0 ok, 1 usage, 2 no connection, 3 refused (request failed, NACK),\n"
       "            4 window not found, 5 timeout, 6 other failure.\n",

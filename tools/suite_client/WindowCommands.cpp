@@ -1,6 +1,8 @@
 // The commands that read and act on another program's windows: windows, close, minimize,
-// restore, type, edit, tabstop; and hang, a program hung on the desktop.
+// restore, type, edit, tabstop; modules, what the program behind a window has loaded; and
+// hang, a program hung on the desktop.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <string>
@@ -280,6 +282,27 @@ int RunTabStop(const Args& args, const Options& /*options*/) {
   HWND target = ChildAtOrReport(args[0], args[1]);
   if (target == nullptr) return kWindowNotFound;
   PrintLine((GetWindowLongA(target, GWL_STYLE) & WS_TABSTOP) != 0 ? "1" : "0");
+  return kOk;
+}
+
+// Prints the full path of each module loaded in the process of window CAPTION: which
+// comctl32.dll it was given, for one, tells whether Windows honoured its manifest.
+int RunModules(const Args& args, const Options& /*options*/) {
+  HWND top = FindTopLevelOrReport(args[0]);
+  if (top == nullptr) return kWindowNotFound;
+  DWORD process = 0;
+  GetWindowThreadProcessId(top, &process);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, process);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    PrintError("cannot list the modules of process %lu (error %lu)", process, GetLastError());
+    return kFailure;
+  }
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+    PrintLine(module.szExePath);
+  }
+  CloseHandle(snapshot);
   return kOk;
 }
 
