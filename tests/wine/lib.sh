@@ -10,8 +10,10 @@
 # ended) says so with an explicit status, and the teardown never fails.
 #
 # Variables a caller may set before sourcing:
-#   BRIDGE_EXE        the bridge to test (default build/win64/Tavix_HRD_Bridge.exe)
-#   SUITE_CLIENT_EXE  the suite client (default build/win64/suite_client.exe)
+#   BRIDGE_EXE        the bridge to test (default build/win32/Tavix_HRD_Bridge.exe: the
+#                     32-bit build, the one that ships)
+#   SUITE_CLIENT_EXE  the suite client (default build/win32/suite_client.exe)
+#   HRD_SIM_EXE       the HRD simulator (default build/win32/hrd_sim.exe)
 #   WAIT_TIMEOUT      seconds wait_until polls before it gives up (default 20)
 #   KEEP_TEMP=1       keep the temp folder (prefix, run folders, logs) for a post-mortem
 #   USE_DISPLAY       an X display to use instead of starting an Xvfb of our own
@@ -19,8 +21,8 @@
 LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 REPO_ROOT=$(cd "$LIB_DIR/../.." && pwd)
 
-BRIDGE_EXE=${BRIDGE_EXE:-$REPO_ROOT/build/win64/Tavix_HRD_Bridge.exe}
-SUITE_CLIENT_EXE=${SUITE_CLIENT_EXE:-$REPO_ROOT/build/win64/suite_client.exe}
+BRIDGE_EXE=${BRIDGE_EXE:-$REPO_ROOT/build/win32/Tavix_HRD_Bridge.exe}
+SUITE_CLIENT_EXE=${SUITE_CLIENT_EXE:-$REPO_ROOT/build/win32/suite_client.exe}
 WAIT_TIMEOUT=${WAIT_TIMEOUT:-20}
 
 BRIDGE_CAPTION="Tavix HRD Bridge"
@@ -35,7 +37,9 @@ STARTED_PIDS=()
 log() { printf '%s\n' "$*" >&2; }
 
 # The Wine launcher. Debian ships 64-bit Wine as /usr/lib/wine/wine64; calling it directly
-# keeps $! the PID of the Windows process itself (the launcher execs into it).
+# keeps $! the PID of the Windows process itself (the launcher execs into it). For a 32-bit
+# exe it execs into the 32-bit loader named by WINELOADER without its "64", /usr/lib/wine/wine,
+# which Debian's wine32:i386 installs.
 pick_wine() {
   if command -v wine64 >/dev/null 2>&1; then
     WINE=$(command -v wine64)
@@ -106,9 +110,28 @@ wine_setup() {
     >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
   new_run_dir || return 1
   # The first window of a fresh prefix also starts Wine's desktop, which takes seconds:
-  # let that happen now rather than inside a timed check. It finds no window, on purpose.
-  suite_client windows "no such window" >/dev/null 2>&1 || true
+  # let that happen now rather than inside a timed check. It finds no window, on purpose
+  # (exit code 4); any other end means the client cannot run here at all.
+  local status=0
+  suite_client windows "no such window" >/dev/null 2>&1 || status=$?
+  if ((status != 4)); then
+    log "$(basename "$SUITE_CLIENT_EXE") ($(pe_machine "$SUITE_CLIENT_EXE")) does not run under $WINE (exit $status);" \
+      "a 32-bit exe needs 32-bit Wine (Debian: wine32:i386)"
+    return 1
+  fi
   return 0
+}
+
+# pe_machine EXE: the machine an exe is built for, from its PE header: i386 or x86-64.
+pe_machine() {
+  local header machine
+  header=$(od -An -t u4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ')
+  [[ -n "$header" ]] && machine=$(od -An -t x2 -j $((header + 4)) -N 2 "$1" 2>/dev/null | tr -d ' ')
+  case ${machine:-} in
+    014c) echo i386 ;;
+    8664) echo x86-64 ;;
+    *) echo "unknown${machine:+ ($machine)}" ;;
+  esac
 }
 
 # A fresh folder holding copies of the exes; the bridge started from it logs into it.
@@ -289,7 +312,7 @@ report() {
 # The HRD simulator and the sibling programs' stand-in
 # ---------------------------------------------------------------------------------------
 
-HRD_SIM_EXE=${HRD_SIM_EXE:-$REPO_ROOT/build/win64/hrd_sim.exe}
+HRD_SIM_EXE=${HRD_SIM_EXE:-$REPO_ROOT/build/win32/hrd_sim.exe}
 HRD_PID=""
 HRD_LOG=""
 HRD_CONTROL=""
@@ -305,7 +328,10 @@ start_hrd() {
     --control "$(windows_path "$HRD_CONTROL")" "$@") >"$HRD_LOG.out" 2>&1 &
   HRD_PID=$!
   STARTED_PIDS+=("$HRD_PID")
-  wait_until hrd_ready
+  wait_until hrd_ready && return 0
+  log "the HRD simulator did not become ready$(pid_gone "$HRD_PID" && echo ' and ended'); its output and log:"
+  head -c 2000 "$HRD_LOG.out" "$HRD_LOG" >&2 2>/dev/null
+  return 1
 }
 HRD_RUNS=0
 

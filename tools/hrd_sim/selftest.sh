@@ -8,9 +8,9 @@
 #   HRD_SIM_EXE=... SUITE_CLIENT_EXE=... tools/hrd_sim/selftest.sh
 #
 # Starts its own Xvfb, Wine prefix and simulator, and ends them all (by PID) when done.
-# Builds build/win64/hrd_sim.exe first when it is missing or older than its sources (not
-# an exe given in HRD_SIM_EXE). Prints "N passed, M failed" at the end; the exit status
-# is 0 only when nothing failed.
+# Builds build/win32/hrd_sim.exe (32-bit, as the test harness's default) first when it is
+# missing or older than its sources (not an exe given in HRD_SIM_EXE). Prints "N passed,
+# M failed" at the end; the exit status is 0 only when nothing failed.
 
 set -u
 
@@ -42,7 +42,7 @@ build_if_stale() {
   ((stale)) || return 0
   log "building $HRD_SIM_EXE"
   mkdir -p "$(dirname "$HRD_SIM_EXE")"
-  x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$HRD_SIM_EXE" "${sources[@]}" -luser32 -lgdi32
+  i686-w64-mingw32-g++ -std=c++20 -O2 -static -o "$HRD_SIM_EXE" "${sources[@]}" -luser32 -lgdi32
 }
 
 # Runs the simulator in the run folder (relative names: Wine maps the folder to Z:), with
