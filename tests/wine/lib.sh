@@ -25,6 +25,13 @@ BRIDGE_EXE=${BRIDGE_EXE:-$REPO_ROOT/build/win32/Tavix_HRD_Bridge.exe}
 SUITE_CLIENT_EXE=${SUITE_CLIENT_EXE:-$REPO_ROOT/build/win32/suite_client.exe}
 WAIT_TIMEOUT=${WAIT_TIMEOUT:-20}
 
+# The program's version, from the project() line of CMakeLists.txt, its one source: "1.0.8"
+# as the window and the log show it (PROGRAM_VERSION), "108" as the settings keep it.
+PROGRAM_VERSION=$(sed -nE 's/^project\(.* VERSION ([0-9]+\.[0-9]+\.[0-9]+)[ )].*/\1/p' "$REPO_ROOT/CMakeLists.txt")
+[[ "$PROGRAM_VERSION" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+  printf 'no project version found in %s\n' "$REPO_ROOT/CMakeLists.txt" >&2
+version_setting() { echo "${PROGRAM_VERSION//./}"; }
+
 BRIDGE_CAPTION="Tavix HRD Bridge"
 
 # State of this run.

@@ -6,13 +6,13 @@
 #   tests/wine/rawdde_e2e.sh
 #   BRIDGE_EXE=... SUITE_CLIENT_EXE=... tests/wine/rawdde_e2e.sh
 #
-# Needs wine64, Xvfb, and both exes built. Prints one "N passed, M failed" line at the end
-# and exits non-zero when anything failed.
+# Needs Wine (32-bit Wine too, for the default 32-bit build), Xvfb, and both exes built.
+# Prints one "N passed, M failed" line at the end and exits non-zero when anything failed.
 
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-VERSION_TEXT="version 1.0.8"
+VERSION_TEXT="version $PROGRAM_VERSION"
 UI_ITEMS=(FreqDisplay HRDMode Version NoHRDLabel ErrorLogLabel HRDFreq HRDAltFreq HRDTX HRDButton)
 SERVER_ITEMS=(RcvFreq XmitFreq Mode RadioMode RadioState MainWindowState)
 

@@ -49,7 +49,8 @@ restart_bridge() {
 case_version_saved_at_start() {
   local version
   version=$(reg_value General Version)
-  [[ "$version" == 108 ]] || { fail "General\\Version is \"$version\", want 108"; return 1; }
+  [[ "$version" == "$(version_setting)" ]] ||
+    { fail "General\\Version is \"$version\", want $(version_setting)"; return 1; }
 }
 
 case_moved_window_reopens_where_it_was() {
@@ -96,7 +97,7 @@ case_first_error_brings_the_report_and_close_the_shutdown_line() {
   local stamp='[0-9]{2}-[A-Z][a-z]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} > '
   local expected=(
     "^\$"
-    "^${stamp}Tavix_HRD_Bridge version 1\\.0\\.8\$"
+    "^${stamp}Tavix_HRD_Bridge version ${PROGRAM_VERSION//./\\.}\$"
     "^${stamp}App\\.Path          : [A-Z]:\\\\"
     "^${stamp}App\\.exe           : Tavix_HRD_Bridge\$"
     "^${stamp}Operating System  : .+ \\((32|64)-bit\\) build [0-9]+\$"

@@ -5,13 +5,13 @@
 #   tests/wine/startup_e2e.sh
 #   BRIDGE_EXE=... SUITE_CLIENT_EXE=... tests/wine/startup_e2e.sh
 #
-# Needs wine64, Xvfb, and both exes built. Prints one "N passed, M failed" line at the end
-# and exits non-zero when anything failed.
+# Needs Wine (32-bit Wine too, for the default 32-bit build), Xvfb, and both exes built.
+# Prints one "N passed, M failed" line at the end and exits non-zero when anything failed.
 
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-VERSION_TEXT="version 1.0.8"
+VERSION_TEXT="version $PROGRAM_VERSION"
 NO_HRD_TEXT="HRD not running"
 FREQUENCY_PATTERN='^(0|[0-9]{0,3}(,[0-9]{3})*\.[0-9]{2})$'
 UI_ITEMS=(FreqDisplay HRDMode Version NoHRDLabel ErrorLogLabel HRDFreq HRDAltFreq HRDTX HRDButton)
