@@ -17,7 +17,7 @@ namespace bridge::common {
 
 class CommonUI;
 
-/// What the log writer tells the main window on the first write of a run.
+/// What the log writer tells the main window once the first line of a run is in the log.
 class ErrorLogIndicator {
  public:
   virtual ~ErrorLogIndicator() = default;
@@ -48,7 +48,9 @@ class Common : public ErrorReporter {
   /// Writes `message` only while the debug flag is set.
   void DebugLog(std::string_view message);
   /// Appends one time-stamped line, preceded by the start-up report on the first write of
-  /// a run. Every step runs with errors ignored; never throws.
+  /// a run that reaches the log. The log is ErrorLog.txt beside the executable or, when that
+  /// cannot be written, the user's own one under %LOCALAPPDATA%. Every step runs with errors
+  /// ignored; never throws.
   void WriteLogEntry(std::string_view text) noexcept;
   void ReportError(std::int32_t code, std::string_view name) noexcept override;
 
@@ -94,10 +96,20 @@ class Common : public ErrorReporter {
   /// The user's regional number format.
   NumberFormat Format() { return platform_.system.UserNumberFormat(); }
 
+  /// Whether the start-up report is in the log: the run has written to it.
   bool StartupLogged() const { return startupLogged_; }
+  /// The log's path: beside the executable until the run has had to use the user's one.
   const std::string& ErrorLogPathname() const { return errorLogPathname_; }
 
  private:
+  /// Whether the file at `path` has grown past the log's limit.
+  bool LogFull(const std::string& path) noexcept;
+  /// Opens the log for one write into `openFile_` (null when it cannot be opened). Until a
+  /// run has opened its log, the file beside the executable is tried first, then the
+  /// user's own one; later writes of the run keep to the one that opened.
+  void OpenLog() noexcept;
+  /// Opens the user's own log, making its folder, and says in it why it is there.
+  void OpenUserLog() noexcept;
   /// Writes `line` as it is into the open log file; throws when the file is not open.
   void WriteOpen(std::string_view line);
   /// Writes one time-stamped line into the open log file.
@@ -120,6 +132,8 @@ class Common : public ErrorReporter {
   std::function<std::string()> interopCaption_;
 
   std::string errorLogPathname_;
+  bool logPlaceChosen_ = false;  // a write of this run has opened errorLogPathname_
+  bool logWritten_ = false;      // a line of this run is in the log
   bool debug_ = false;
   bool logFileOpen_ = false;
   std::unique_ptr<platform::AppendFile> openFile_;

@@ -11,6 +11,7 @@ namespace {
 
 // Once the file is longer than this, nothing more is written to it.
 constexpr std::int64_t kLogSizeLimit = 100'000'000;
+constexpr const char* kLogName = "ErrorLog.txt";
 
 }  // namespace
 
@@ -23,12 +24,14 @@ void Common::Initialize() {
   startupLogged_ = false;
   debug_ = false;
   logFileOpen_ = false;
+  logPlaceChosen_ = false;
+  logWritten_ = false;
   osName_ = "Unknown";
   // The log path comes before the trap, so that a failure of the later steps can be logged.
   Ignore([&] {
     std::string folder = platform_.system.ExecutableFolder();
     if (folder.empty() || folder.back() != '\\') folder += '\\';
-    errorLogPathname_ = folder + "ErrorLog.txt";
+    errorLogPathname_ = folder + kLogName;
   });
   Trap(*this, "Common.Initialize", [&] {
     startupTime_ = utc_.CurrentTime();
@@ -66,6 +69,7 @@ void Common::DebugLog(std::string_view message) {
 void Common::WriteOpen(std::string_view line) {
   if (!openFile_) throw Failure(RunError::BadFileNameOrNumber);
   openFile_->WriteLine(line);
+  logWritten_ = true;
 }
 
 void Common::WriteOpenLine(DateValue stamp, std::string_view text) {
@@ -75,10 +79,53 @@ void Common::WriteOpenLine(DateValue stamp, std::string_view text) {
   WriteOpen(line);
 }
 
-void Common::WriteLogEntry(std::string_view text) noexcept {
+bool Common::LogFull(const std::string& path) noexcept {
   std::int64_t length = 0;
-  Ignore([&] { length = platform_.files.FileLength(errorLogPathname_).value_or(0); });
+  Ignore([&] { length = platform_.files.FileLength(path).value_or(0); });
+  return length > kLogSizeLimit;
+}
+
+void Common::OpenLog() noexcept {
+  openFile_.reset();
+  Ignore([&] { openFile_ = platform_.files.OpenForAppend(errorLogPathname_); });
+  if (openFile_) {
+    logPlaceChosen_ = true;
+    return;
+  }
+  // A run keeps its lines in one file: once its log has opened, a later failure (the file
+  // locked for a moment) loses that line rather than starting a second log.
+  if (!logPlaceChosen_) OpenUserLog();
+}
+
+void Common::OpenUserLog() noexcept {
+  // Beside an executable under Program Files a 64-bit program, or one with a manifest, may
+  // not write and gets no VirtualStore: the log goes to the user's own folder instead.
+  std::string folder;
+  Ignore([&] { folder = platform_.system.LocalAppDataFolder() + "\\" + kProductName; });
+  if (folder.empty()) return;
+  const std::string path = folder + "\\" + kLogName;
+  std::int64_t length = 0;
+  Ignore([&] { length = platform_.files.FileLength(path).value_or(0); });
   if (length > kLogSizeLimit) {
+    SetDebug(false);
+    return;
+  }
+  Ignore([&] { platform_.files.CreateFolder(folder); });
+  Ignore([&] { openFile_ = platform_.files.OpenForAppend(path); });
+  if (!openFile_) return;
+  errorLogPathname_ = path;
+  logPlaceChosen_ = true;
+  // Whoever opens this file learns first why it is here and not beside the program; an
+  // empty line sets it apart from an earlier run's lines.
+  if (length > 0) Ignore([&] { WriteOpen(""); });
+  Ignore([&] {
+    WriteOpen(std::string(kProductName) + " could not write " + kLogName + " in its own folder (" +
+              platform_.system.ExecutableFolder() + "), so it keeps its error log here instead: " + path);
+  });
+}
+
+void Common::WriteLogEntry(std::string_view text) noexcept {
+  if (LogFull(errorLogPathname_)) {
     SetDebug(false);
     return;
   }
@@ -87,20 +134,23 @@ void Common::WriteLogEntry(std::string_view text) noexcept {
   // it open for the enclosing write, which closes it.
   const bool opensFile = !logFileOpen_;
   if (opensFile) {
-    Ignore([&] { openFile_ = platform_.files.OpenForAppend(errorLogPathname_); });
+    OpenLog();
     logFileOpen_ = true;
   }
 
-  // The first-write sequence runs once: a write made from inside it (a failure while the
-  // report is being written) must not start it again.
-  if (!startupLogged_ && !writingStartupReport_) {
+  // The first-write sequence runs once, at the first write that reaches a log: a write
+  // made from inside it (a failure while the report is being written) must not start it
+  // again. "see ErrorLog" is shown only for a log that has this run's lines.
+  if (!startupLogged_ && !writingStartupReport_ && openFile_) {
     writingStartupReport_ = true;
     Ignore([&] { WriteStartupReport(); });
     writingStartupReport_ = false;
-    startupLogged_ = true;
-    Ignore([&] {
-      if (indicator_) indicator_->ErrorLogExists();
-    });
+    startupLogged_ = logWritten_;
+    if (startupLogged_) {
+      Ignore([&] {
+        if (indicator_) indicator_->ErrorLogExists();
+      });
+    }
   }
 
   Ignore([&] { WriteOpenLine(utc_.CurrentTime(), text); });
