@@ -43,7 +43,9 @@ LinkMode LinkBox::Mode() {
 
 void LinkBox::LinkExecute(std::string_view command) {
   if (Mode() == LinkMode::None) throw Failure(RunError::DdeNoChannel);
-  conversation_->Execute(command);
+  // Held for the transaction: while it waits, the loop may run code that ends this link.
+  const auto conversation = conversation_;
+  conversation->Execute(command);
 }
 
 }  // namespace bridge::common

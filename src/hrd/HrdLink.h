@@ -28,13 +28,18 @@ class HrdLink {
   void EstablishHRDLink();
   /// HRD counts as linked exactly when the frequency box is linked.
   bool Linked() { return boxes_.HRDFreq.Mode() == common::LinkMode::Automatic; }
+  /// Whether the last attempt found no HRD while a program refused to be asked: one at a
+  /// higher integrity level (run as administrator), which may be HRD out of reach.
+  bool OutOfReach() const { return outOfReach_; }
 
-  /// Sets the box's link to HRD; failures are ignored. False when no server answered.
-  static bool Link(common::LinkBox& box, const char* item);
+  /// Sets the box's link to HRD; failures are ignored. False when no server answered;
+  /// `denied`, when given, then tells whether a program refused to be asked.
+  static bool Link(common::LinkBox& box, const char* item, bool* denied = nullptr);
 
  private:
   HrdLinkBoxes boxes_;
   HrdTraffic& traffic_;
+  bool outOfReach_ = false;
 };
 
 }  // namespace bridge::hrd

@@ -28,6 +28,7 @@ class HrdRadio : public radio::Radio {
 
   void Link() override;
   bool Linked() override { return link_.Linked(); }
+  bool OutOfReach() const override { return link_.OutOfReach(); }
   void Unlink() override;
   void OnValue(std::function<void(radio::Value, const std::string&)> listener) override;
   std::string Current(radio::Value value) const override;
@@ -36,6 +37,9 @@ class HrdRadio : public radio::Radio {
   void SetAltFreq(double hertz, const base::NumberFormat& format) override;
   void SetMode(const std::string& mode) override;
   void SetTransmit(bool on) override;
+  void OnTransmitFailed(std::function<void(bool on, std::int32_t code)> listener) override {
+    senders_.OnTransmitFailed(std::move(listener));
+  }
   void SetSplit(bool on) override;
   void SetDual(bool on) override;
 

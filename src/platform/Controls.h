@@ -120,8 +120,9 @@ class Window {
   virtual TextBox& AddTextBox(const ControlSpec& design) = 0;
   /// Runs after every change of size or window state, the first showing included.
   virtual void OnResize(std::function<void()> handler) = 0;
-  /// Runs when the user closes the window, before it is destroyed.
-  virtual void OnClose(std::function<void()> handler) = 0;
+  /// Runs when the user closes the window. The window is destroyed right after, unless the
+  /// handler answers false: the program then destroys it itself, later.
+  virtual void OnClose(std::function<bool()> handler) = 0;
   /// Runs when the Windows session ends (log-off or shutdown). The system ends the process
   /// soon after; no close comes first.
   virtual void OnEndSession(std::function<void()> handler) = 0;

@@ -10,15 +10,22 @@
 
 namespace bridge::platform {
 
-/// How a topic answers an EXECUTE: accepted (positive acknowledgement) or refused.
-enum class ExecuteAnswer { Accept, Refuse };
+/// How a topic answers an EXECUTE: accepted (positive acknowledgement) or refused; or held,
+/// for a command that must wait on another program (see `TopicHandler::OnHeldExecute`).
+enum class ExecuteAnswer { Accept, Refuse, Hold };
 
 /// What the program serves on one topic.
 class TopicHandler {
  public:
   virtual ~TopicHandler() = default;
-  /// Handles one EXECUTE string; never throws.
+  /// Handles one EXECUTE string inside the DDE layer's callback; never throws. No
+  /// synchronous DDE transaction may start there (Windows refuses one started from a
+  /// callback), so a command that needs one answers Hold.
   virtual ExecuteAnswer OnExecute(std::string_view command) = 0;
+  /// Handles an EXECUTE that `OnExecute` held, from the message loop, where it may wait on
+  /// other programs; its answer (Accept or Refuse) is the one the client gets, and the
+  /// client's next transaction on that conversation waits for it. Never throws.
+  virtual ExecuteAnswer OnHeldExecute(std::string_view command) = 0;
   /// The item's current value, or nothing when there is no such item; never throws.
   virtual std::optional<std::string> OnRequest(std::string_view item) = 0;
 };
@@ -57,8 +64,14 @@ class DdeClient {
  public:
   virtual ~DdeClient() = default;
   /// A conversation with `service` and `topic`: the open one when there is one, else a new
-  /// one. Throws Failure(DdeNoResponse) when no server answers.
+  /// one. Throws Failure(DdeNoResponse) when no server answers, Failure(PermissionDenied)
+  /// when none answers and a window refused to be asked (a program running at a higher
+  /// integrity level, as administrator: its service, if any, is out of reach).
   virtual std::shared_ptr<DdeConversation> Connect(const std::string& service, const std::string& topic) = 0;
+  /// Whether a synchronous transaction is waiting for its answer. Meanwhile the DDE layer
+  /// may dispatch the thread's messages (Windows' DDE runs a modal loop): timers, posted
+  /// messages, a close of the window.
+  virtual bool Waiting() const = 0;
   /// Runs `listener` whenever a DDE server registers a service name, with that name. The
   /// listener runs inside the DDE layer: it must defer any DDE work of its own.
   virtual void OnServiceRegistered(std::function<void(const std::string&)> listener) = 0;

@@ -2,6 +2,7 @@
 // out. The rig-control link (HRD) implements it; the forms know nothing else of it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,10 @@ class Radio {
   virtual void Link() = 0;
   /// Whether the rig-control program can be reached right now.
   virtual bool Linked() = 0;
+  /// Whether the last attempt to link found no rig-control program while another program
+  /// refused to be asked: one running at a higher integrity level (as administrator), which
+  /// may be the rig-control program itself, out of reach.
+  virtual bool OutOfReach() const = 0;
   /// Ends every link: no value arrives afterwards until the next `Link`.
   virtual void Unlink() = 0;
   /// Runs `listener` with every value the link brings, also when a link opens; one listener.
@@ -34,6 +39,10 @@ class Radio {
   virtual void SetAltFreq(double hertz, const base::NumberFormat& format) = 0;
   virtual void SetMode(const std::string& mode) = 0;
   virtual void SetTransmit(bool on) = 0;
+  /// Runs `listener` when keying (`on`) or unkeying did not reach the radio although its
+  /// link was up: refused, unanswered, or the link lost meanwhile; with the error's code.
+  /// One listener; null removes it.
+  virtual void OnTransmitFailed(std::function<void(bool on, std::int32_t code)> listener) = 0;
   virtual void SetSplit(bool on) = 0;
   virtual void SetDual(bool on) = 0;
 

@@ -24,6 +24,12 @@ constexpr DeferredTimerRow kDeferredTimers[hrd::kDeferredTimerCount] = {
 
 void DDEServer::SetHRDTX(bool transmit) { radio_.SetTransmit(transmit); }
 
+void DDEServer::HRDTX_Failed(bool transmit, std::int32_t code) {
+  // Keying that failed is worth a line; unkeying that failed even more: the radio may be
+  // left transmitting.
+  common_.ReportError(code, transmit ? "DDEServer.SetHRDTX, transmit" : "DDEServer.SetHRDTX, receive");
+}
+
 void DDEServer::DeferredTimer_Timer(hrd::DeferredTimer which) {
   common::Trap(common_, kDeferredTimers[static_cast<std::size_t>(which)].tickName, [&] {
     deferredCommands_.Tick(which, Timer(which), common_.Format());
@@ -97,10 +103,10 @@ void DDEServer::Load() {
     timer->OnTick([this, which = row.timer] { DeferredTimer_Timer(which); });
   }
 
-  topic_->SetExecuteHandler([this](std::string_view command) {
+  topic_->SetExecuteHandler([this](std::string_view command, bool held) {
     // A command whose handling fails keeps this answer: refused.
     platform::ExecuteAnswer answer = platform::ExecuteAnswer::Refuse;
-    LinkExecute(command, answer);
+    LinkExecute(command, answer, held);
     return answer;
   });
 }

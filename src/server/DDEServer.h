@@ -34,7 +34,12 @@ class DDEServer {
         radio_(radio),
         common_(common),
         ddeCommon_(ddeCommon),
-        deferredCommands_(deferred_, radio) {}
+        deferredCommands_(deferred_, radio) {
+    radio_.OnTransmitFailed([this](bool transmit, std::int32_t code) { HRDTX_Failed(transmit, code); });
+  }
+  ~DDEServer() { radio_.OnTransmitFailed(nullptr); }
+  DDEServer(const DDEServer&) = delete;
+  DDEServer& operator=(const DDEServer&) = delete;
 
   /// The main window serves the window commands from now on; null when it goes.
   void ServeMainWindow(MainWindowRequests* window) { mainWindow_ = window; }
@@ -61,12 +66,16 @@ class DDEServer {
   common::LinkBox& DDEStart() { return *DDEStart_; }
 
   /// Handles one client command: accepted, refused, or refused after a failure reported
-  /// under "DDEServer.LinkExecute".
-  void LinkExecute(std::string_view command, platform::ExecuteAnswer& answer);
+  /// under "DDEServer.LinkExecute". Keying and unkeying wait on HRD, which the DDE layer's
+  /// callback must not: they are held (`held` false) and carried out when the layer hands
+  /// them back from the loop (`held` true), before the client has its answer.
+  void LinkExecute(std::string_view command, platform::ExecuteAnswer& answer, bool held = false);
 
   /// Keys or unkeys the transmitter at once; the other commands go out from the
   /// deferred-command ticks.
   void SetHRDTX(bool transmit);
+  /// Keying or unkeying did not reach a linked HRD: one line in the log.
+  void HRDTX_Failed(bool transmit, std::int32_t code);
 
   /// The tick of a deferred-command timer; reports under "DDEServer.<timer>_Timer".
   void DeferredTimer_Timer(hrd::DeferredTimer which);
@@ -76,7 +85,7 @@ class DDEServer {
   const hrd::DeferredRequest& Deferred() const { return deferred_; }
 
  private:
-  void Dispatch(std::string_view command, platform::ExecuteAnswer& answer);
+  void Dispatch(std::string_view command, platform::ExecuteAnswer& answer, bool held);
   /// Arms a deferred-command timer: the stored request goes out after the answer.
   void Arm(hrd::DeferredTimer which) { Timer(which).SetEnabled(true); }
   platform::TextBox* AddItem(const char* name, const char* initial);

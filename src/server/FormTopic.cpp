@@ -27,7 +27,16 @@ void FormTopic::Unregister() {
 
 platform::ExecuteAnswer FormTopic::OnExecute(std::string_view command) {
   if (!execute_) return platform::ExecuteAnswer::Refuse;
-  return execute_(command);
+  return execute_(command, false);
+}
+
+platform::ExecuteAnswer FormTopic::OnHeldExecute(std::string_view command) {
+  if (!execute_) return platform::ExecuteAnswer::Refuse;
+  // The handler may wait on other programs, and the form may be unloaded meanwhile (the
+  // session ends): it runs on a copy.
+  const ExecuteHandler execute = execute_;
+  const platform::ExecuteAnswer answer = execute(command, true);
+  return answer == platform::ExecuteAnswer::Accept ? answer : platform::ExecuteAnswer::Refuse;
 }
 
 std::optional<std::string> FormTopic::OnRequest(std::string_view item) {

@@ -16,7 +16,9 @@ namespace bridge::server {
 /// text; every change of a text is announced to the clients linked to that item.
 class FormTopic : public platform::TopicHandler {
  public:
-  using ExecuteHandler = std::function<platform::ExecuteAnswer(std::string_view)>;
+  /// Answers an EXECUTE; `held` tells that the DDE layer hands back a command the handler
+  /// held, from the message loop.
+  using ExecuteHandler = std::function<platform::ExecuteAnswer(std::string_view command, bool held)>;
 
   FormTopic(platform::DdeServer& server, std::string topic) : server_(server), topic_(std::move(topic)) {}
   ~FormTopic() override;
@@ -31,6 +33,7 @@ class FormTopic : public platform::TopicHandler {
   void Unregister();
 
   platform::ExecuteAnswer OnExecute(std::string_view command) override;
+  platform::ExecuteAnswer OnHeldExecute(std::string_view command) override;
   std::optional<std::string> OnRequest(std::string_view item) override;
 
  private:

@@ -72,13 +72,13 @@ double HertzFromKilohertz(std::string_view kilohertz, const common::NumberFormat
 
 }  // namespace
 
-void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer) {
-  common::Trap(common_, "DDEServer.LinkExecute", [&] { Dispatch(command, answer); });
+void DDEServer::LinkExecute(std::string_view command, platform::ExecuteAnswer& answer, bool held) {
+  common::Trap(common_, "DDEServer.LinkExecute", [&] { Dispatch(command, answer, held); });
 }
 
-void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answer) {
+void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answer, bool held) {
   const common::NumberFormat format = common_.Format();
-  common_.DebugLog("DDEServer.LinkExecute: " + std::string(command));
+  if (!held) common_.DebugLog("DDEServer.LinkExecute: " + std::string(command));
 
   // The number that leads every command is checked, then thrown away.
   (void)common::ToInteger16(command.substr(0, kNumberLength), format);
@@ -121,10 +121,12 @@ void DDEServer::Dispatch(std::string_view command, platform::ExecuteAnswer& answ
       break;
     }
     case Command::Transmit:
-      SetHRDTX(true);
-      break;
     case Command::Receive:
-      SetHRDTX(false);
+      if (!held) {
+        answer = platform::ExecuteAnswer::Hold;
+        return;
+      }
+      SetHRDTX(match->command == Command::Transmit);
       break;
     case Command::Qsy:
       deferred_.DeferredFreq = HertzFromKilohertz(parameter, format);

@@ -13,7 +13,10 @@ Application::Application(const platform::Platform& platform)
       ddeServer_(platform.ui, platform.ddeServer, platform.ddeClient, *radio_, common_, ddeCommon_),
       ddeServerModule_(ddeServer_, common_),
       main_(platform, common_, velkModule_, *radio_, ddeServer_, ddeServerModule_, ddeCommon_) {
-  main_.Form().OnClose([this] { MainClosed(); });
+  main_.Form().OnClose([this] { return MainClosed(); });
+  closeTimer_ = platform.ui.CreateTimer();
+  closeTimer_->SetInterval(50);
+  closeTimer_->OnTick([this] { CloseTimer_Timer(); });
   main_.Form().OnEndSession([this] { SessionEnded(); });
 }
 
@@ -22,10 +25,22 @@ void Application::Start() {
   main_.Form().Show();
 }
 
-void Application::MainClosed() {
+bool Application::MainClosed() {
+  // Unloading now would end links and forms that the waiting transaction returns into.
+  if (platform_.ddeClient.Waiting()) {
+    closeTimer_->SetEnabled(true);
+    return false;
+  }
   std::int16_t cancel = 0;
   main_.Form_Unload(cancel);
   platform_.ui.Quit();
+  return true;
+}
+
+void Application::CloseTimer_Timer() {
+  if (platform_.ddeClient.Waiting()) return;
+  closeTimer_->SetEnabled(false);
+  if (MainClosed()) main_.Form().Destroy();
 }
 
 void Application::SessionEnded() {

@@ -31,8 +31,12 @@ class Application {
   server::DDECommon& CommonCommands() { return ddeCommon_; }
 
  private:
-  /// The user closed the main window: the shutdown steps, then the end of the loop.
-  void MainClosed();
+  /// The user closed the main window: the shutdown steps, then the end of the loop. While a
+  /// DDE transaction waits (the close came through its modal loop) the window stays and
+  /// closes once the transaction has returned: false.
+  bool MainClosed();
+  /// Retries a close that came while a transaction waited.
+  void CloseTimer_Timer();
   /// Windows ends the session: the shutdown steps, then the end of the process.
   void SessionEnded();
 
@@ -50,6 +54,7 @@ class Application {
   server::DDEServer ddeServer_;
   server::DDEServerModule ddeServerModule_;
   VelkMain main_;
+  std::unique_ptr<platform::Timer> closeTimer_;
 };
 
 }  // namespace bridge::shell

@@ -197,6 +197,8 @@ void VelkMain::Form_Unload(std::int16_t& /*cancel*/) {
 
 void VelkMain::ShutdownTimer_Timer() {
   common::Trap(common_, "VelkMain.ShutdownTimer_Timer", [&] {
+    // Not inside a waiting DDE transaction: the tick comes again once it has returned.
+    if (platform_.ddeClient.Waiting()) return;
     ShutdownTimer_->SetEnabled(false);
     std::int16_t cancel = 0;
     Form_Unload(cancel);
@@ -227,9 +229,21 @@ void VelkMain::HRDTimer_Timer() {
       return;
     }
     EstablishHRDLink();
+    ReportOutOfReach();
     // The flip happens whatever the new attempt gave: the label blinks while HRD is away.
     NoHRDLabel_->SetVisible(!NoHRDLabel_->Visible());
   });
+}
+
+void VelkMain::ReportOutOfReach() {
+  // Windows drops messages sent up to a program of a higher integrity level, DDE's among
+  // them: an HRD run as administrator looks absent for ever. Said once a run.
+  if (outOfReachReported_ || !radio_.OutOfReach()) return;
+  outOfReachReported_ = true;
+  common_.WriteLogEntry(
+      "VelkMain.HRDTimer_Timer: HRD not found, and a program running as administrator refused to be asked. "
+      "If HRD runs as administrator, run HRD, the Tavix programs and " +
+      std::string(common::kProductName) + " at the same level: all as administrator, or none.");
 }
 
 void VelkMain::HRDFreq_Change() {

@@ -46,6 +46,8 @@ class VelkMain : public server::MainWindowRequests {
   void EstablishHRDLink();
   /// Supervises the HRD link once a second; reports nothing.
   void HRDTimer_Timer();
+  /// Logs once a run that HRD may be out of reach behind a higher integrity level.
+  void ReportOutOfReach();
   /// Publishes HRD's frequency; reports under "VelkMain.HRDFreq_Change, HRD Freq = …".
   void HRDFreq_Change();
   /// VFO B's frequency is linked but not published.
@@ -97,6 +99,7 @@ class VelkMain : public server::MainWindowRequests {
   platform::TextBox* HRDButton_ = nullptr;
   std::unique_ptr<platform::Timer> HRDTimer_;
   std::unique_ptr<platform::Timer> ShutdownTimer_;
+  bool outOfReachReported_ = false;
 };
 
 }  // namespace bridge::shell

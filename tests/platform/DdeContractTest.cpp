@@ -29,7 +29,12 @@ class Topic : public TopicHandler {
  public:
   ExecuteAnswer OnExecute(std::string_view command) override {
     commands.emplace_back(command);
+    if (command.starts_with("hold")) return ExecuteAnswer::Hold;
     return command == "refuse" ? ExecuteAnswer::Refuse : ExecuteAnswer::Accept;
+  }
+  ExecuteAnswer OnHeldExecute(std::string_view command) override {
+    commands.push_back("held " + std::string(command));
+    return command == "hold and refuse" ? ExecuteAnswer::Refuse : ExecuteAnswer::Accept;
   }
   std::optional<std::string> OnRequest(std::string_view item) override {
     for (const auto& [name, value] : items)
@@ -49,6 +54,14 @@ TEST_P(DdeServerContract, TopicNamesAreCaseBlind) {
   EXPECT_EQ(topic.commands, (std::vector<std::string>{"003qsy14025", "refuse"}));
   EXPECT_EQ(harness->Request("Other", "RcvFreq"), std::nullopt);
   EXPECT_EQ(harness->Execute("Other", "x"), std::nullopt);
+}
+
+TEST_P(DdeServerContract, AHeldCommandIsHandedBackAndTheClientGetsThatAnswer) {
+  Topic topic;
+  harness->Server().RegisterTopic("DDEServer", topic);
+  EXPECT_EQ(harness->Execute("DDEServer", "hold"), ExecuteAnswer::Accept);
+  EXPECT_EQ(harness->Execute("DDEServer", "hold and refuse"), ExecuteAnswer::Refuse);
+  EXPECT_EQ(topic.commands, (std::vector<std::string>{"hold", "held hold", "hold and refuse", "held hold and refuse"}));
 }
 
 TEST_P(DdeServerContract, AChangedItemIsPushedToTheLinksOnItWhateverTheirCase) {

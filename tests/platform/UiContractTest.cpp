@@ -181,12 +181,30 @@ TEST_P(UiContract, ClosingRunsTheCloseHandlerWhileLoadedThenUnloadsEvenWhenItFai
   auto form = ui.CreateForm(FormDesign("ContractClosing"));
   form->Show();
   std::vector<std::string> loadedDuringClose;
-  form->OnClose([&] {
+  form->OnClose([&]() -> bool {
     loadedDuringClose = LoadedNames(ui);
     throw std::runtime_error("close handler");
   });
   harness->Close(*form);
   EXPECT_EQ(loadedDuringClose, (std::vector<std::string>{"ContractClosing"}));
+  EXPECT_TRUE(LoadedNames(ui).empty());
+}
+
+TEST_P(UiContract, AWindowWhoseCloseHandlerKeepsItStaysUntilTheProgramDestroysIt) {
+  Ui& ui = harness->Layer();
+  auto form = ui.CreateForm(FormDesign("ContractKept"));
+  Label& label = form->AddLabel(ControlDesign("KeptLabel", "still here"));
+  form->Show();
+  int closes = 0;
+  form->OnClose([&] {
+    ++closes;
+    return false;
+  });
+  harness->Close(*form);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(LoadedNames(ui), (std::vector<std::string>{"ContractKept"}));
+  EXPECT_EQ(label.Text(), "still here");
+  form->Destroy();
   EXPECT_TRUE(LoadedNames(ui).empty());
 }
 

@@ -205,9 +205,18 @@ std::unique_ptr<Timer> FakeUi::CreateTimer() { return std::make_unique<FakeTimer
 
 void FakeUi::RunFor(std::int64_t milliseconds) {
   const std::int64_t end = nowMs_ + milliseconds;
+  // Posted messages come first, in order, also once the loop was told to quit: the system
+  // hands out WM_QUIT only when no posted message is left.
   // Once the loop is told to quit or the process ends, no timer message is delivered: the
   // system hands out WM_QUIT before any WM_TIMER.
-  while (!ended && !quit) {
+  while (!ended) {
+    if (!posted_.empty()) {
+      auto message = std::move(posted_.front());
+      posted_.erase(posted_.begin());
+      message();
+      continue;
+    }
+    if (quit) break;
     FakeTimer* next = nullptr;
     for (FakeTimer* timer : timers_)
       if (timer->Armed() && timer->Due() <= end && (!next || timer->Due() < next->Due())) next = timer;
@@ -385,9 +394,11 @@ TextBox& FakeWindow::AddTextBox(const ControlSpec& design) {
 
 void FakeWindow::Close() {
   if (destroyed) return;
-  // The window procedure lets no failure of the handler out; the window goes regardless.
-  if (onClose_) base::Ignore([&] { onClose_(); });
-  Destroy();
+  // The window procedure lets no failure of the handler out; the window goes unless the
+  // handler answered that it stays.
+  bool close = true;
+  if (onClose_) base::Ignore([&] { close = onClose_(); });
+  if (close) Destroy();
 }
 
 void FakeWindow::EndSession() {
@@ -435,7 +446,15 @@ std::optional<std::string> FakeDdeServer::Request(const std::string& topic, cons
 std::optional<ExecuteAnswer> FakeDdeServer::Execute(const std::string& topic, const std::string& command) {
   auto handler = topics_.find(topic);
   if (handler == topics_.end()) return std::nullopt;
-  return handler->second->OnExecute(command);
+  inCallback_ = true;
+  ExecuteAnswer answer = handler->second->OnExecute(command);
+  inCallback_ = false;
+  if (answer != ExecuteAnswer::Hold) return answer;
+  // Held: the client waits while the loop hands the command back, outside the callback.
+  handler = topics_.find(topic);
+  if (handler == topics_.end()) return ExecuteAnswer::Refuse;
+  answer = handler->second->OnHeldExecute(command);
+  return answer == ExecuteAnswer::Accept ? answer : ExecuteAnswer::Refuse;
 }
 
 bool FakeDdeServer::StartHotLink(const std::string& topic, const std::string& item) {
@@ -452,6 +471,7 @@ class FakeConversation : public DdeConversation {
   bool Alive() override { return peer_.running_ && peer_.generation_ == generation_; }
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
+    Transact();
     if (std::any_of(peer_.refusedItems.begin(), peer_.refusedItems.end(),
                     [&](const std::string& refused) { return EqualNoCase(refused, item); }))
       throw Failure(RunError::DdeRefused);
@@ -466,20 +486,30 @@ class FakeConversation : public DdeConversation {
     // As the DDE layer does, a synchronous transaction started while another one waits
     // is refused.
     if (peer_.executing_) throw Failure(RunError::DdeRefused);
+    if (peer_.bus_ && peer_.bus_->server && peer_.bus_->server->InCallback()) throw Failure(RunError::DdeRefused);
+    // The program has the command at once; its answer comes after its answer time.
     peer_.commands.emplace_back(command);
     if (peer_.bus_ && peer_.bus_->journal)
       peer_.bus_->journal->push_back("execute " + peer_.service_ + " " + std::string(command));
+    const std::string text(command);  // the caller's text may go while the loop turns
     peer_.executing_ = true;
-    if (peer_.duringExecute) {
-      try {
-        peer_.duringExecute(std::string(command));
-      } catch (...) {
-        peer_.executing_ = false;
-        throw;
-      }
+    try {
+      if (peer_.duringExecute) peer_.duringExecute(text);
+      Transact();
+    } catch (...) {
+      peer_.executing_ = false;
+      throw;
     }
     peer_.executing_ = false;
     if (peer_.refuseCommands) throw Failure(RunError::DdeRefused);
+  }
+  /// The transaction's wait: refused inside the server's callback; otherwise the loop turns
+  /// for the peer's answer time. A peer gone meanwhile leaves no channel.
+  void Transact() {
+    FakeDdeClient* bus = peer_.bus_;
+    if (!bus) return;
+    bus->Transact(peer_);
+    if (!Alive()) throw Failure(RunError::DdeNoChannel);
   }
   void Deliver(const std::string& item, const std::string& value) {
     auto sink = sinks_.find(item);
@@ -528,6 +558,14 @@ FakePeer& FakeDdeClient::AddPeer(const std::string& service, const std::string& 
   return *peers_.back();
 }
 
+void FakeDdeClient::Transact(FakePeer& peer) {
+  if (server && server->InCallback()) throw Failure(RunError::DdeRefused);
+  if (!ui || peer.answerAfterMs <= 0) return;
+  ++waiting_;
+  ui->RunFor(peer.answerAfterMs);
+  --waiting_;
+}
+
 std::shared_ptr<DdeConversation> FakeDdeClient::Connect(const std::string& service, const std::string& topic) {
   initiates.push_back(service + "|" + topic);
   if (journal) journal->push_back("initiate " + service + "|" + topic);
@@ -540,7 +578,7 @@ std::shared_ptr<DdeConversation> FakeDdeClient::Connect(const std::string& servi
     peer->conversations_.push_back(conversation);
     return conversation;
   }
-  throw Failure(RunError::DdeNoResponse);
+  throw Failure(deniedWindows > 0 ? RunError::PermissionDenied : RunError::DdeNoResponse);
 }
 
 }  // namespace bridge::platform::sim

@@ -130,9 +130,12 @@ class FakeUi : public Ui {
   void Quit() override { quit = true; }
   void EndProcess(int exitCode) override { ended = exitCode; }
 
-  /// Advances virtual time by `milliseconds`, firing due enabled timers one at a time, in
-  /// the order they fall due, until the loop quits or the process ends.
+  /// Advances virtual time by `milliseconds`, delivering posted messages and firing due
+  /// enabled timers one at a time (posted messages first, timers in the order they fall
+  /// due), until the loop quits or the process ends. Re-entrant, as a modal loop is.
   void RunFor(std::int64_t milliseconds);
+  /// Posts a message to the thread: `message` runs at the loop's next turn.
+  void Post(std::function<void()> message) { posted_.push_back(std::move(message)); }
   /// The loaded form of that name, or null.
   FakeWindow* FindForm(const std::string& name);
   /// Controls of destroyed forms, kept so that a test touching one fails instead of
@@ -147,6 +150,7 @@ class FakeUi : public Ui {
   friend class FakeWindow;
   std::int64_t nowMs_ = 0;
   std::vector<FakeTimer*> timers_;
+  std::vector<std::function<void()>> posted_;
   std::vector<FakeWindow*> forms_;
   std::vector<std::unique_ptr<Control>> graveyard_;
 };
@@ -169,8 +173,12 @@ class FakeDdeServer : public DdeServer {
   bool Serves(const std::string& topic) const { return topics_.count(topic) != 0; }
   /// A client's REQUEST; nothing when the topic or item is not served.
   std::optional<std::string> Request(const std::string& topic, const std::string& item);
-  /// A client's EXECUTE; nothing when the topic is not served.
+  /// A client's EXECUTE, and its wait for the answer; nothing when the topic is not served.
+  /// A command the topic holds is handed back to it as the loop's next turn would.
   std::optional<ExecuteAnswer> Execute(const std::string& topic, const std::string& command);
+  /// Whether the server is inside its callback, where Windows refuses a synchronous DDE
+  /// transaction.
+  bool InCallback() const { return inCallback_; }
   /// A client's hot link: every new value is recorded in `pushes`.
   bool StartHotLink(const std::string& topic, const std::string& item);
   std::vector<AdviseRecord> pushes;
@@ -179,6 +187,7 @@ class FakeDdeServer : public DdeServer {
  private:
   std::map<std::string, TopicHandler*, NoCaseLess> topics_;
   std::vector<std::pair<std::string, std::string>> links_;
+  bool inCallback_ = false;
 };
 
 class FakeConversation;
@@ -209,6 +218,10 @@ class FakePeer {
   /// Every hot link started, by item, in order.
   std::vector<std::string> links;
   bool refuseCommands = false;
+  /// How long the program takes to answer an EXECUTE or a link step. The bridge's thread
+  /// meanwhile dispatches posted messages and due timers, as Windows' DDE does while a
+  /// synchronous transaction waits.
+  std::int64_t answerAfterMs = 0;
   /// Runs inside each EXECUTE before it is answered, as another program's work would.
   std::function<void(const std::string&)> duringExecute;
 
@@ -233,14 +246,27 @@ class FakeDdeClient : public DdeClient {
   void OnServiceRegistered(std::function<void(const std::string&)> listener) override {
     listeners_.push_back(std::move(listener));
   }
+  bool Waiting() const override { return waiting_ > 0; }
   /// Every initiate, answered or not, as "service|topic".
   std::vector<std::string> initiates;
+  /// The loop that runs while a transaction waits, and the program's own server, inside
+  /// whose callback a transaction is refused as Windows refuses it.
+  FakeUi* ui = nullptr;
+  const FakeDdeServer* server = nullptr;
+  /// Top-level windows of programs at a higher integrity level: an initiate cannot reach
+  /// them (access denied), so a service they may offer cannot be told from none.
+  int deniedWindows = 0;
   /// When set, every initiate is added as "initiate service|topic", and every EXECUTE a
   /// peer receives as "execute service command".
   std::vector<std::string>* journal = nullptr;
 
  private:
   friend class FakePeer;
+  friend class FakeConversation;
+  /// Starts a synchronous transaction: refused inside the server's callback, then waits
+  /// `peer`'s answer time while the loop turns.
+  void Transact(FakePeer& peer);
+  int waiting_ = 0;
   std::vector<std::unique_ptr<FakePeer>> peers_;
   std::vector<std::function<void(const std::string&)>> listeners_;
 };
@@ -256,7 +282,11 @@ struct FakePlatform {
   FakeDdeClient ddeClient;
   /// What the program did to the outside, in order, across the fakes that record into it.
   std::vector<std::string> journal;
-  FakePlatform() { files.journal = settings.journal = ddeClient.journal = &journal; }
+  FakePlatform() {
+    files.journal = settings.journal = ddeClient.journal = &journal;
+    ddeClient.ui = &ui;
+    ddeClient.server = &dde;
+  }
   FakePlatform(const FakePlatform&) = delete;
   FakePlatform& operator=(const FakePlatform&) = delete;
   Platform Get() { return Platform{clock, files, settings, system, ui, dde, ddeClient}; }
@@ -291,7 +321,7 @@ class FakeWindow : public Window {
   Label& AddLabel(const ControlSpec& design) override;
   TextBox& AddTextBox(const ControlSpec& design) override;
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
-  void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void OnClose(std::function<bool()> handler) override { onClose_ = std::move(handler); }
   void OnEndSession(std::function<void()> handler) override { onEndSession_ = std::move(handler); }
   void Destroy() override;
 
@@ -318,7 +348,7 @@ class FakeWindow : public Window {
   std::vector<std::unique_ptr<Control>> controls_;
   std::vector<ControlSpec> controlSpecs_;
   std::function<void()> onResize_;
-  std::function<void()> onClose_;
+  std::function<bool()> onClose_;
   std::function<void()> onEndSession_;
 };
 

@@ -1,4 +1,19 @@
 // The program's DDE server on DDEML: topics, items, REQUEST, advise links and EXECUTE.
+//
+// An EXECUTE whose handling must wait on another program (keying the radio waits for HRD's
+// answer) cannot be handled in the callback: Windows refuses a synchronous DDE transaction
+// started from a DDEML callback (DMLERR_REENTRANCY). The callback holds it (CBR_BLOCK) and
+// posts a message to its own window; the loop then hands the command to the topic, and
+// DdeEnableCallback(EC_ENABLEONE) makes DDEML deliver the transaction once more, which the
+// callback now answers with the topic's answer. The client waits meanwhile, as for any
+// slow server, and gets the answer it would have had at once.
+// Under Wine DDEML does not hold back a conversation's later transactions after CBR_BLOCK
+// but delivers them at once; an EXECUTE that comes while one of its conversation is held is
+// therefore held behind it, so that each conversation's commands are answered in order. A
+// transaction handed back and blocked again is dropped by Wine: a handed-back one is always
+// answered.
+#include <vector>
+
 #include "base/Failure.h"
 #include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
@@ -11,11 +26,27 @@ namespace {
 // here. This is the only static state of the program.
 Win32DdeServer* theServer = nullptr;
 
+constexpr const char* kWindowClass = "TavixHrdBridgeDdeServer";
+constexpr UINT kRunHeld = WM_APP + 1;
+
+HDDEDATA Flag(ExecuteAnswer answer) {
+  return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(answer == ExecuteAnswer::Accept ? DDE_FACK : DDE_FNOTPROCESSED));
+}
+
 using base::ToLower;
 
 }  // namespace
 
-Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {}
+Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExA(&windowClass);
+  window_.Reset(CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleA(nullptr), nullptr));
+}
 
 Win32DdeServer::~Win32DdeServer() {
   if (theServer == this) theServer = nullptr;
@@ -55,6 +86,7 @@ void Win32DdeServer::UnregisterTopic(const std::string& topic) {
     if (conversationTopic == key) ending.push_back(conversation);
   for (HCONV conversation : ending) {
     conversations_.erase(conversation);
+    held_.erase(conversation);
     DdeDisconnect(conversation);
   }
 }
@@ -95,6 +127,7 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
       return nullptr;
     case XTYP_DISCONNECT:
       conversations_.erase(conversation);
+      held_.erase(conversation);
       return nullptr;
     case XTYP_ADVSTART: {
       TopicHandler* handler = Find(Text(hsz1));
@@ -110,15 +143,89 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
       // The new handle passes to DDEML with the answer.
       return value ? DdeData::FromText(instance_.Id(), hsz2, *value).Release() : nullptr;
     }
-    case XTYP_EXECUTE: {
-      TopicHandler* handler = Find(Text(hsz1));
-      if (!handler) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      const ExecuteAnswer answer = handler->OnExecute(DdeData::Borrowed(data).Text());
-      return reinterpret_cast<HDDEDATA>(answer == ExecuteAnswer::Accept ? DDE_FACK : DDE_FNOTPROCESSED);
-    }
+    case XTYP_EXECUTE:
+      return Execute(conversation, ToLower(Text(hsz1)), DdeData::Borrowed(data).Text());
     default:
       return nullptr;
   }
+}
+
+HDDEDATA Win32DdeServer::Execute(HCONV conversation, const std::string& topic, const std::string& command) {
+  auto queue = held_.find(conversation);
+  if (queue != held_.end() && !queue->second.empty()) {
+    // Handed back by the loop: the topic's answer. Otherwise held behind the ones before.
+    if (std::optional<ExecuteAnswer> answer = queue->second.front().answer) {
+      queue->second.pop_front();
+      // The next one held behind it, if any, is the loop's to hand over.
+      PostMessageA(window_.Get(), kRunHeld, 0, 0);
+      return Flag(*answer);
+    }
+    queue->second.push_back(HeldExecute{++lastHeld_, topic, command, false, std::nullopt});
+    return CBR_BLOCK;
+  }
+  TopicHandler* handler = Find(topic);
+  if (!handler) return Flag(ExecuteAnswer::Refuse);
+  const ExecuteAnswer answer = handler->OnExecute(command);
+  if (answer != ExecuteAnswer::Hold) return Flag(answer);
+  // Without the message nothing would ever answer it: refused at once instead.
+  if (!window_ || !PostMessageA(window_.Get(), kRunHeld, 0, 0)) return Flag(ExecuteAnswer::Refuse);
+  held_[conversation].push_back(HeldExecute{++lastHeld_, topic, command, true, std::nullopt});
+  return CBR_BLOCK;
+}
+
+void Win32DdeServer::RunHeld() {
+  std::vector<HCONV> waiting;
+  for (const auto& [conversation, queue] : held_) waiting.push_back(conversation);
+  for (HCONV conversation : waiting) {
+    for (;;) {
+      auto queue = held_.find(conversation);
+      if (queue == held_.end()) break;
+      if (queue->second.empty()) {
+        held_.erase(queue);
+        // Nothing held any more: DDEML delivers to the conversation freely again (Windows
+        // keeps it disabled after CBR_BLOCK until told so).
+        DdeEnableCallback(instance_.Id(), conversation, EC_ENABLEALL);
+        break;
+      }
+      HeldExecute& front = queue->second.front();
+      if (!front.answer) {
+        // The topic may wait on other programs here; a command held behind another one is
+        // handled as it would have been in the callback.
+        const std::string topic = front.topic;
+        const std::string command = front.command;
+        const bool waits = front.waits;
+        TopicHandler* handler = Find(topic);
+        ExecuteAnswer answer = ExecuteAnswer::Refuse;
+        if (handler) {
+          answer = waits ? handler->OnHeldExecute(command) : handler->OnExecute(command);
+          if (answer == ExecuteAnswer::Hold) answer = handler->OnHeldExecute(command);
+        }
+        queue = held_.find(conversation);  // the conversation may have ended meanwhile
+        if (queue == held_.end() || queue->second.empty()) continue;
+        queue->second.front().answer = answer == ExecuteAnswer::Accept ? answer : ExecuteAnswer::Refuse;
+      }
+      const std::uint64_t id = queue->second.front().id;
+      if (!DdeEnableCallback(instance_.Id(), conversation, EC_ENABLEONE)) {
+        held_.erase(conversation);  // the conversation is gone
+        break;
+      }
+      // Normally DDEML has delivered it again and the callback answered it by now. If not,
+      // it comes later (and tells the loop again), or DDEML no longer has it.
+      queue = held_.find(conversation);
+      if (queue == held_.end() || queue->second.empty() || queue->second.front().id != id) continue;
+      if (DdeEnableCallback(instance_.Id(), conversation, EC_QUERYWAITING)) break;
+      queue->second.pop_front();
+    }
+  }
+}
+
+LRESULT CALLBACK Win32DdeServer::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kRunHeld || !theServer) return DefWindowProcA(window, message, wParam, lParam);
+  try {
+    theServer->RunHeld();
+  } catch (...) {
+  }
+  return 0;
 }
 
 }  // namespace bridge::platform::win32

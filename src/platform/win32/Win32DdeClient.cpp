@@ -309,6 +309,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   /// wait for the message loop, as during any synchronous transaction; messages sent from
   /// other programs are served meanwhile.
   bool WaitForAnswer(DWORD timeoutMs) {
+    const Win32DdeClient::WaitScope waiting(theClient);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
       MSG message;
@@ -458,7 +459,9 @@ WindowHandle Win32DdeClient::TakeWindow() {
   return window;
 }
 
-HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std::string& topic) {
+HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std::string& topic, bool& denied) {
+  const WaitScope waiting(this);
+  denied = false;
   std::vector<HWND> windows;
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
   // A thread that hangs cannot answer for any of its windows (Wine gives each one more, for
@@ -477,12 +480,15 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
     const DWORD thread = GetWindowThreadProcessId(each, nullptr);
     DWORD_PTR result = 0;
     // Not SMTO_BLOCK: a server answers with a sent message, which must get through.
+    SetLastError(ERROR_SUCCESS);
     const bool answered =
         SendMessageTimeoutA(each, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window),
                             MAKELPARAM(application.Get(), topicAtom.Get()), SMTO_ABORTIFHUNG,
                             slow_.count(thread) ? kSlowAskMs : kFirstAskMs, &result) != 0;
     if (answered)
       slow_.erase(thread);
+    else if (GetLastError() == ERROR_ACCESS_DENIED)
+      denied = true;  // refused at once, not slow: a window of a higher integrity level
     else if (IsWindow(each))
       slow_.insert(thread);
     if (asking_.server) break;
@@ -511,11 +517,12 @@ std::shared_ptr<DdeConversation> Win32DdeClient::Connect(const std::string& serv
   const std::string key = ToLower(service + "|" + topic);
   if (auto open = conversations_[key].lock(); open && open->Alive()) return open;
   WindowHandle window = TakeWindow();
-  const HWND server = Initiate(window.Get(), service, topic);
+  bool denied = false;
+  const HWND server = Initiate(window.Get(), service, topic, denied);
   if (!server) {
     // Nobody took it up: the window serves the next attempt (and says goodbye to late answers).
     spare_ = std::move(window);
-    throw Failure(RunError::DdeNoResponse);
+    throw Failure(denied ? RunError::PermissionDenied : RunError::DdeNoResponse);
   }
   auto conversation = std::make_shared<Win32Conversation>(std::move(window), server);
   conversations_[key] = conversation;

@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <ddeml.h>
 
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -109,15 +111,32 @@ class Win32DdeServer : public DdeServer {
   static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
                                     HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
   HDDEDATA Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+  HDDEDATA Execute(HCONV conversation, const std::string& topic, const std::string& command);
+  /// From the loop: hands each conversation's oldest held EXECUTE to its topic, then back to
+  /// DDEML for the answer, until none is left.
+  void RunHeld();
   void EnsureStarted();
   std::string Text(HSZ hsz) const;
   TopicHandler* Find(const std::string& topic) const;
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  /// An EXECUTE held from DDEML (CBR_BLOCK) until the loop has handled it.
+  struct HeldExecute {
+    std::uint64_t id = 0;
+    std::string topic;  // lower case
+    std::string command;
+    bool waits = false;  // answered Hold: handed to the topic's OnHeldExecute
+    std::optional<ExecuteAnswer> answer;
+  };
 
   std::string serviceName_;
   DdeInstance instance_;
   DdeServiceName service_;  // registered under instance_: declared after it, so it goes first
   std::map<std::string, TopicHandler*> topics_;  // keys in lower case
   std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
+  std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first
+  std::uint64_t lastHeld_ = 0;
+  WindowHandle window_;  // message-only: the loop hands held EXECUTEs back through it
 };
 
 class Win32Conversation;
@@ -131,7 +150,24 @@ class Win32DdeClient : public DdeClient {
   ~Win32DdeClient() override;
 
   std::shared_ptr<DdeConversation> Connect(const std::string& service, const std::string& topic) override;
+  bool Waiting() const override { return waiting_ > 0; }
   void OnServiceRegistered(std::function<void(const std::string&)> listener) override;
+
+  /// Counts a synchronous wait (an initiate, a transaction) while it lasts.
+  class WaitScope {
+   public:
+    explicit WaitScope(Win32DdeClient* client) : client_(client) {
+      if (client_) ++client_->waiting_;
+    }
+    ~WaitScope() {
+      if (client_) --client_->waiting_;
+    }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+   private:
+    Win32DdeClient* client_;
+  };
 
  private:
   /// The question being asked of the desktop's windows: who serves the service and topic.
@@ -149,13 +185,16 @@ class Win32DdeClient : public DdeClient {
   /// one. Throws Failure(DdeNoResponse) when none can be made.
   WindowHandle TakeWindow();
   /// The window of the first server that answers an initiate from `window`, asking each
-  /// top-level window in turn with a time-out of its own; nullptr when none answers.
-  HWND Initiate(HWND window, const std::string& service, const std::string& topic);
+  /// top-level window in turn with a time-out of its own; nullptr when none answers, and
+  /// then `denied` tells whether a window refused the question (a program at a higher
+  /// integrity level: Windows drops messages sent up to it).
+  HWND Initiate(HWND window, const std::string& service, const std::string& topic, bool& denied);
   /// A server's answer to an initiate; one that is not wanted is told goodbye.
   void OnInitiateAnswer(HWND window, HWND server, LPARAM atoms);
   std::shared_ptr<Win32Conversation> ConversationOf(HWND window);
 
   Asking asking_;
+  int waiting_ = 0;
   WindowHandle spare_;    // kept from a connect that no server answered
   std::set<DWORD> slow_;  // threads whose window did not answer its last initiate in time
   DdeInstance listener_;  // hears registrations only

@@ -286,7 +286,7 @@ class Win32Window : public Window {
     return result;
   }
   void OnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
-  void OnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+  void OnClose(std::function<bool()> handler) override { onClose_ = std::move(handler); }
   void OnEndSession(std::function<void()> handler) override { onEndSession_ = std::move(handler); }
   void Destroy() override {
     if (!window_) return;
@@ -309,9 +309,13 @@ class Win32Window : public Window {
         if (!suppressResize_ && shownOnce_) Resized();
         return 0;
       case WM_CLOSE:
-        if (onClose_) base::Ignore([&] { onClose_(); });
-        Destroy();
+      {
+        // A handler that fails lets the window go, as one that answers true does.
+        bool close = true;
+        if (onClose_) base::Ignore([&] { close = onClose_(); });
+        if (close) Destroy();
         return 0;
+      }
       case WM_QUERYENDSESSION:
         return TRUE;  // the program never holds up a log-off
       case WM_ENDSESSION:
@@ -407,7 +411,7 @@ class Win32Window : public Window {
   std::vector<std::unique_ptr<Control>> children_;
   std::vector<Win32Control*> controls_;
   std::function<void()> onResize_;
-  std::function<void()> onClose_;
+  std::function<bool()> onClose_;
   std::function<void()> onEndSession_;
   // Last, so that it goes first should a constructor fail: its messages still find the
   // members above. Destroy detaches and destroys it in every other case.
