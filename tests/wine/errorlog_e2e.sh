@@ -49,15 +49,6 @@ start_linked_bridge() {
   start_bridge && WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00
 }
 
-# Closes the bridge's window as a user does, and waits until the process has ended.
-close_bridge() {
-  suite_client close "$BRIDGE_CAPTION" >/dev/null
-  wait_until pid_gone "$BRIDGE_PID" || { fail "the bridge did not end"; return 1; }
-  stop_pid "$BRIDGE_PID"  # reaps it
-  forget_pid "$BRIDGE_PID"
-  BRIDGE_PID=""
-  return 0
-}
 
 error_label_shown() { [[ "$(label_shown "$ERROR_LABEL")" == 1 ]]; }
 

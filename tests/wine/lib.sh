@@ -174,6 +174,16 @@ bridge_window_exists() {
 
 bridge_up_or_gone() { bridge_window_exists || pid_gone "$BRIDGE_PID"; }
 
+# Closes the bridge's window as a user does, and waits until the process has ended.
+close_bridge() {
+  suite_client close "$BRIDGE_CAPTION" >/dev/null
+  wait_until pid_gone "$BRIDGE_PID" || { fail "the bridge did not end"; return 1; }
+  stop_pid "$BRIDGE_PID"  # reaps it
+  forget_pid "$BRIDGE_PID"
+  BRIDGE_PID=""
+  return 0
+}
+
 # Starts the bridge from the run folder and waits for its window. Sets BRIDGE_PID.
 start_bridge() {
   [[ -f "$(bridge_path)" ]] || { log "missing $BRIDGE_EXE (build it first)"; return 1; }

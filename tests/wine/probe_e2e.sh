@@ -41,14 +41,6 @@ hrd_conversation_log() { tr -d '\r' <"${1:-$HRD_LOG}" | grep -E ' (CONNECT|DISCO
 
 warning_shown() { [[ "$(no_hrd_shown)" == 1 ]]; }
 
-close_bridge() {
-  suite_client close "$BRIDGE_CAPTION" >/dev/null
-  wait_until pid_gone "$BRIDGE_PID" || { fail "the bridge did not end"; return 1; }
-  stop_pid "$BRIDGE_PID"  # reaps it
-  forget_pid "$BRIDGE_PID"
-  BRIDGE_PID=""
-  return 0
-}
 
 quit_hrd() {
   hrd_control quit

@@ -38,14 +38,8 @@ using base::ToLower;
 }  // namespace
 
 Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kWindowClass;
-  RegisterClassExA(&windowClass);
-  window_.Reset(CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                GetModuleHandleA(nullptr), nullptr));
+  RegisterHiddenWindowClass(kWindowClass, WindowProc);
+  window_ = MessageOnlyWindow(kWindowClass);
 }
 
 Win32DdeServer::~Win32DdeServer() {

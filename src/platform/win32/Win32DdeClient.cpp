@@ -433,13 +433,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
 
 Win32DdeClient::Win32DdeClient() {
   theClient = this;
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kWindowClass;
-  // An ANSI class: DDEML servers hand text to an ANSI window's conversation as it is.
-  RegisterClassExA(&windowClass);
+  RegisterHiddenWindowClass(kWindowClass, WindowProc);
 }
 
 Win32DdeClient::~Win32DdeClient() {

@@ -114,4 +114,23 @@ class Icon {
 /// A global atom of `text`; empty when the atom table is full.
 inline GlobalAtom AddGlobalAtom(const std::string& text) { return GlobalAtom(GlobalAddAtomA(text.c_str())); }
 
+/// Registers a plain ANSI window class of this program for hidden windows: `procedure`
+/// handles its messages. ANSI, because DDE servers hand an ANSI window's conversation text
+/// as it is. A class already registered stays as it is.
+inline void RegisterHiddenWindowClass(const char* name, WNDPROC procedure) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = name;
+  RegisterClassExA(&windowClass);
+}
+
+/// A message-only window of a class registered by `RegisterHiddenWindowClass`: it gets
+/// the messages the program posts to itself, and no other program sees it.
+inline WindowHandle MessageOnlyWindow(const char* className) {
+  return WindowHandle(CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr));
+}
+
 }  // namespace bridge::platform::win32

@@ -526,14 +526,9 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
   form.lpszClassName = kFormClass;
   RegisterClassExA(&form);
 
-  WNDCLASSEXA timers{};
-  timers.cbSize = sizeof timers;
-  timers.lpfnWndProc = TimerWindowProc;
-  timers.hInstance = instance;
-  timers.lpszClassName = "TavixHrdBridgeTimers";
-  RegisterClassExA(&timers);
-  timerWindow_.Reset(
-      CreateWindowExA(0, timers.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr));
+  constexpr const char* kTimerClass = "TavixHrdBridgeTimers";
+  RegisterHiddenWindowClass(kTimerClass, TimerWindowProc);
+  timerWindow_ = MessageOnlyWindow(kTimerClass);
   SetWindowLongPtrA(timerWindow_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
