@@ -466,6 +466,7 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
   slow_ = std::move(slow);
 
   // The initiate's atoms stay ours whatever the answers.
+  std::set<HWND> refused;
   const GlobalAtom application = AddGlobalAtom(service);
   const GlobalAtom topicAtom = AddGlobalAtom(topic);
   asking_ = Asking{window, service, topic, nullptr};
@@ -482,11 +483,17 @@ HWND Win32DdeClient::Initiate(HWND window, const std::string& service, const std
     if (answered)
       slow_.erase(thread);
     else if (GetLastError() == ERROR_ACCESS_DENIED)
-      denied = true;  // refused at once, not slow: a window of a higher integrity level
+      refused.insert(each);  // refused at once, not slow
     else if (IsWindow(each))
       slow_.insert(thread);
     if (asking_.server) break;
   }
+  // A window of a higher integrity level refuses every message, every time. Under Wine,
+  // which has no integrity levels, a window has been seen to refuse one question now and
+  // then: only a window that refused the last question too counts.
+  for (HWND each : refused)
+    if (refused_.count(each)) denied = true;
+  refused_ = std::move(refused);
   const HWND server = asking_.server;
   asking_ = Asking{};
   return server;

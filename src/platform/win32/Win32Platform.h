@@ -197,6 +197,7 @@ class Win32DdeClient : public DdeClient {
   int waiting_ = 0;
   WindowHandle spare_;    // kept from a connect that no server answered
   std::set<DWORD> slow_;  // threads whose window did not answer its last initiate in time
+  std::set<HWND> refused_;  // windows that refused the last initiate (access denied)
   DdeInstance listener_;  // hears registrations only
   std::map<std::string, std::weak_ptr<Win32Conversation>> conversations_;  // "service|topic", lower case
   std::vector<std::function<void(const std::string&)>> registered_;
