@@ -4,7 +4,8 @@
 //
 // Input: one flags byte, then lines. Flags: bit 0 HRD runs from the start, bit 1 decimal
 // comma region, bits 2-3 HRD's answer time (0, 1, 20 or 1200 ms), bit 4 HRD refuses its
-// commands, bit 5 debug logging. A line is a client's command, except: "\x01" stops or starts
+// commands, bit 5 debug logging, bit 6 the suite's launcher runs, bit 7 it takes 1200 ms to
+// answer. A line is a client's command, except: "\x01" stops or starts
 // HRD; "\x02" lets a second pass; "\x03" and a line does what that line says from inside
 // HRD's handling of its next EXECUTE, "\x07" and a line at the loop's next turn after HRD has
 // it, which is while the bridge waits for the answer when HRD takes its time; "\x04" with
@@ -17,7 +18,8 @@
 // numbers and modes as the clients sent them, never more often than asked; without HRD
 // nothing is sent; with HRD there all along, it ends with the latest value of every kind of
 // request; what HRD publishes shows in the items translated, or not at all; at the end, with
-// HRD back, the bridge still tunes and keys at once.
+// HRD back, the bridge still tunes and keys at once, and when the user closes its window it
+// ends; the launcher hears of the start and the stop, and of nothing else.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -100,7 +102,9 @@ struct Latest {
 class Session {
  public:
   explicit Session(std::uint8_t flags)
-      : format_(FormatFor((flags & 0x02) ? 1 : 0)), hrd_(fake_.ddeClient.AddPeer("HRD_RADIO_000", "HRD_CAT")) {
+      : format_(FormatFor((flags & 0x02) ? 1 : 0)),
+        hrd_(fake_.ddeClient.AddPeer("HRD_RADIO_000", "HRD_CAT")),
+        launcher_(fake_.ddeClient.AddPeer("TavixLauncher", "DDEClient")) {
     fake_.system.numberFormat = format_;
     hrd_.items = {{"HRD_HERTZ", "14070000"},
                   {"HRD_HERTZ_B", "7040000"},
@@ -110,15 +114,39 @@ class Session {
     hrd_.answerAfterMs = kAnswerTimes[(flags >> 2) & 0x03];
     hrd_.refuseCommands = (flags & 0x10) != 0;
     if (flags & 0x01) hrd_.Start();
+    if (flags & 0x40) launcher_.Start();
+    launcher_.answerAfterMs = (flags & 0x80) ? 1200 : 0;
     hrdSteady_ = hrd_.Running() && !hrd_.refuseCommands;
     everRunning_ = hrd_.Running();
     app_ = std::make_unique<shell::Application>(platform_);
     app_->Start();
+    launcherAtStart_ = launcher_.Running();
     if (flags & 0x20) app_->CommonModule().SetDebug(true);
     for (const char* item : {"RcvFreq", "XmitFreq", "Mode", "RadioMode", "RadioState", "MainWindowState"})
       fake_.dde.StartHotLink("DDEServer", item);
   }
   ~Session() { app_.reset(); }
+
+  /// The user closes the main window, if the program still runs: it ends, and a running
+  /// launcher hears "000stop". Before, the launcher heard "000start" if it ran at the start,
+  /// and nothing else.
+  void CloseAndCheckTheEnd() {
+    bool stopExpected = !launcher_.commands.empty() && launcher_.commands.back() == "000stop";
+    if (!Ended()) {
+      stopExpected = launcher_.Running();
+      if (platform::sim::FakeWindow* main = fake_.ui.FindForm("VelkMain")) main->Close();
+      Turn(3000);
+      Check(Ended(), [&] { return std::string("the program still runs after its window was closed"); });
+    }
+    std::vector<std::string> wanted;
+    if (launcherAtStart_) wanted.push_back("000start");
+    if (stopExpected) wanted.push_back("000stop");
+    Check(launcher_.commands == wanted, [&] {
+      std::string got;
+      for (const std::string& command : launcher_.commands) got += " " + Quote(command);
+      return "the launcher heard" + (got.empty() ? std::string(" nothing") : got);
+    });
+  }
 
   bool Ended() const { return fake_.ui.ended.has_value() || fake_.ui.quit; }
 
@@ -417,6 +445,8 @@ class Session {
   platform::Platform platform_ = fake_.Get();
   common::NumberFormat format_;
   platform::sim::FakePeer& hrd_;
+  platform::sim::FakePeer& launcher_;
+  bool launcherAtStart_ = false;
   std::unique_ptr<shell::Application> app_;
   bool everRunning_ = false;
   /// HRD ran and took its commands from the start and never went away.
@@ -456,5 +486,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     start = end + 1;
   }
   session.CheckStillServes();
+  session.CloseAndCheckTheEnd();
   return 0;
 }
