@@ -471,7 +471,8 @@ class FakeConversation : public DdeConversation {
   bool Alive() override { return peer_.running_ && peer_.generation_ == generation_; }
   void StartHotLink(const std::string& item, std::function<void(const std::string&)> sink) override {
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
-    Transact();
+    if (peer_.bus_) peer_.bus_->RefuseInsideCallback();
+    AwaitAnswer();
     if (std::any_of(peer_.refusedItems.begin(), peer_.refusedItems.end(),
                     [&](const std::string& refused) { return EqualNoCase(refused, item); }))
       throw Failure(RunError::DdeRefused);
@@ -486,7 +487,7 @@ class FakeConversation : public DdeConversation {
     // As the DDE layer does, a synchronous transaction started while another one waits
     // is refused.
     if (peer_.executing_) throw Failure(RunError::DdeRefused);
-    if (peer_.bus_ && peer_.bus_->server && peer_.bus_->server->InCallback()) throw Failure(RunError::DdeRefused);
+    if (peer_.bus_) peer_.bus_->RefuseInsideCallback();
     // The program has the command at once; its answer comes after its answer time.
     peer_.commands.emplace_back(command);
     if (peer_.bus_ && peer_.bus_->journal)
@@ -495,7 +496,7 @@ class FakeConversation : public DdeConversation {
     peer_.executing_ = true;
     try {
       if (peer_.duringExecute) peer_.duringExecute(text);
-      Transact();
+      AwaitAnswer();
     } catch (...) {
       peer_.executing_ = false;
       throw;
@@ -503,12 +504,11 @@ class FakeConversation : public DdeConversation {
     peer_.executing_ = false;
     if (peer_.refuseCommands) throw Failure(RunError::DdeRefused);
   }
-  /// The transaction's wait: refused inside the server's callback; otherwise the loop turns
-  /// for the peer's answer time. A peer gone meanwhile leaves no channel.
-  void Transact() {
-    FakeDdeClient* bus = peer_.bus_;
-    if (!bus) return;
-    bus->Transact(peer_);
+  /// The wait for the peer's answer, the loop turning meanwhile. A peer gone meanwhile
+  /// leaves no channel.
+  void AwaitAnswer() {
+    if (!peer_.bus_) return;
+    peer_.bus_->AwaitAnswer(peer_);
     if (!Alive()) throw Failure(RunError::DdeNoChannel);
   }
   void Deliver(const std::string& item, const std::string& value) {
@@ -558,8 +558,11 @@ FakePeer& FakeDdeClient::AddPeer(const std::string& service, const std::string& 
   return *peers_.back();
 }
 
-void FakeDdeClient::Transact(FakePeer& peer) {
+void FakeDdeClient::RefuseInsideCallback() const {
   if (server && server->InCallback()) throw Failure(RunError::DdeRefused);
+}
+
+void FakeDdeClient::AwaitAnswer(FakePeer& peer) {
   if (!ui || peer.answerAfterMs <= 0) return;
   ++waiting_;
   ui->RunFor(peer.answerAfterMs);

@@ -263,9 +263,11 @@ class FakeDdeClient : public DdeClient {
  private:
   friend class FakePeer;
   friend class FakeConversation;
-  /// Starts a synchronous transaction: refused inside the server's callback, then waits
-  /// `peer`'s answer time while the loop turns.
-  void Transact(FakePeer& peer);
+  /// Throws Failure(DdeRefused) inside the server's callback, where no synchronous
+  /// transaction may start.
+  void RefuseInsideCallback() const;
+  /// Waits `peer`'s answer time while the loop turns.
+  void AwaitAnswer(FakePeer& peer);
   int waiting_ = 0;
   std::vector<std::unique_ptr<FakePeer>> peers_;
   std::vector<std::function<void(const std::string&)>> listeners_;
