@@ -30,17 +30,22 @@ int ConnectOrReport(Client& client, const std::string& service, const std::strin
   return kNoConnect;
 }
 
+// One item: its value as it came. Several: ITEM|VALUE for each, in one line each, over one
+// conversation; the first failure ends the command.
 template <typename Client>
 int Request(const Args& args) {
   Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
-  TransactionResult result;
-  std::optional<std::string> value = client.Request(args[2], kDefaultTimeoutMs, result);
-  if (!value) {
-    PrintError("request %s failed (%s)", args[2].c_str(), client.ErrorDetail().c_str());
-    return result == TransactionResult::Timeout ? kTimeout : kRefused;
+  const bool several = args.size() > 3;
+  for (size_t i = 2; i < args.size(); ++i) {
+    TransactionResult result;
+    std::optional<std::string> value = client.Request(args[i], kDefaultTimeoutMs, result);
+    if (!value) {
+      PrintError("request %s failed (%s)", args[i].c_str(), client.ErrorDetail().c_str());
+      return result == TransactionResult::Timeout ? kTimeout : kRefused;
+    }
+    PrintLine(several ? args[i] + "|" + OneLine(*value) : *value);
   }
-  PrintLine(*value);
   return kOk;
 }
 
@@ -80,9 +85,11 @@ int Execute(const Args& args, DWORD timeout, bool stamp) {
 
 // Prints the current value, then every value a hot advise loop brings, for `seconds`.
 // The first line appears once the hot link is up, so a script may make changes as soon as
-// it has read it. Exits kFailure early when the server goes away.
+// it has read it. With `stamp` each line starts with the UTC time the value came and a
+// blank (the value may be empty or hold blanks). Exits kFailure early when the server goes
+// away.
 template <typename Client>
-int Watch(const Args& args, DWORD seconds) {
+int Watch(const Args& args, DWORD seconds, bool stamp) {
   const std::string& item = args[2];
   Client client;
   if (int rc = ConnectOrReport(client, args[0], args[1], false); rc != kOk) return rc;
@@ -97,12 +104,16 @@ int Watch(const Args& args, DWORD seconds) {
   }
 
   // Values advised before the link is confirmed wait until the current value is out.
+  // A value that comes before the link is confirmed keeps the time it came.
+  const auto stamped = [stamp](const std::string& value) {
+    return stamp ? UtcStamp() + " " + OneLine(value) : OneLine(value);
+  };
   bool linked = false;
   std::vector<std::string> early;
   client.SetAdviseHandler([&](const std::string& adviseItem, const std::string& value) {
     if (_stricmp(adviseItem.c_str(), item.c_str()) != 0) return;
-    if (linked) PrintLine(OneLine(value));
-    else early.push_back(value);
+    if (linked) PrintLine(stamped(value));
+    else early.push_back(stamped(value));
   });
   result = client.StartHotAdvise(item, kDefaultTimeoutMs);
   if (result != TransactionResult::Ok) {
@@ -110,8 +121,8 @@ int Watch(const Args& args, DWORD seconds) {
     return result == TransactionResult::Timeout ? kTimeout : kRefused;
   }
   linked = true;
-  PrintLine(OneLine(*current));
-  for (const std::string& value : early) PrintLine(OneLine(value));
+  PrintLine(stamped(*current));
+  for (const std::string& line : early) PrintLine(line);
 
   bool lost = false;
   ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
@@ -150,8 +161,8 @@ int RunWatch(const Args& args, const Options& options) {
     PrintError("bad number of seconds \"%s\"", args[3].c_str());
     return kUsage;
   }
-  return options.raw ? Watch<RawDdeConversation>(args, *seconds)
-                     : Watch<DdeClient>(args, *seconds);
+  return options.raw ? Watch<RawDdeConversation>(args, *seconds, options.stamp)
+                     : Watch<DdeClient>(args, *seconds, options.stamp);
 }
 
 // Opens one raw conversation per command first, then posts the commands DELAY_MS apart

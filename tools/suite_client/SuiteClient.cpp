@@ -46,9 +46,9 @@ struct Command {
 constexpr size_t kAnyNumber = SIZE_MAX;
 
 constexpr Command kCommands[] = {
-    {"request", 3, 3, kRawOption, "request SERVICE TOPIC ITEM", RunRequest},
+    {"request", 3, kAnyNumber, kRawOption, "request SERVICE TOPIC ITEM [ITEM...]", RunRequest},
     {"execute", 3, 4, kRawOption | kStampOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
-    {"watch", 4, 4, kRawOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
+    {"watch", 4, 4, kRawOption | kStampOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
     {"listen", 2, kAnyNumber, kLogOption, "listen [--initiate-delay MS] SECONDS NAME [NAME...]", RunListen},
     {"hang", 1, 1, kNoOptions, "hang SECONDS", RunHang},
@@ -74,9 +74,11 @@ void PrintUsage() {
       "  --raw       request, execute and watch speak the DDE message protocol from a\n"
       "              hidden window (as the suite's forms programs do) instead of DDEML.\n"
       "  --log FILE  listen also appends each line it prints to FILE.\n"
-      "  --stamp     execute adds the UTC time its answer came, as 2026-12-06T21:40:01.123Z.\n"
+      "  --stamp     execute adds the UTC time its answer came, as 2026-12-06T21:40:01.123Z;\n"
+      "              watch starts each line with the UTC time its value came and a blank.\n"
       "\n"
-      "request  prints the item's CF_TEXT value.\n"
+      "request  prints the item's CF_TEXT value; given several items, it asks for them one\n"
+      "         after another over one conversation and prints ITEM|VALUE for each.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
       "hang     shows a window, prints READY, then serves no message for SECONDS.\n"
       "burst    connects one raw conversation per COMMAND, then posts them DELAY_MS apart\n"
