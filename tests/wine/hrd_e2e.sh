@@ -95,6 +95,19 @@ case_hrd_appearing_is_linked_and_translated() {
   warning_hidden_for_a_while || { fail "\"HRD not running\" still blinks while HRD runs"; return 1; }
 }
 
+# A suite program reads the items one after another over one conversation, through DDEML
+# and through the DDE messages: under Wine a DDEML server follows each REQUEST's data with
+# an acknowledgement that the next transaction must not take for its own answer.
+case_one_client_reads_every_item_over_one_conversation() {
+  local want=$'RcvFreq|14,070.00\nXmitFreq|14,070.00\nMode|SSB\nRadioMode|USB\nRadioState|receive\nRadioVFO|0\nRadioSplit|\nRadioCWCapability|0\nLabel11|RcvFreq'
+  local option got
+  for option in "" --raw; do
+    got=$(suite_client $option request Corvane DDEServer RcvFreq XmitFreq Mode RadioMode RadioState \
+      RadioVFO RadioSplit RadioCWCapability Label11 2>&1 | tr -d '\r')
+    [[ "$got" == "$want" ]] || { fail "a client${option:+ with $option} read:"$'\n'"$got"; return 1; }
+  done
+}
+
 # watch_items OUT SECONDS ITEM [--raw]: a client holding a hot link, in the background.
 watch_item() {
   local out=$1 seconds=$2 item=$3
@@ -208,6 +221,7 @@ main() {
     run_case case_warning_hidden_at_first_then_blinking
     run_case case_a_hung_window_does_not_freeze_the_bridge
     run_case case_hrd_appearing_is_linked_and_translated
+    run_case case_one_client_reads_every_item_over_one_conversation
     run_case case_every_change_reaches_linked_clients_in_order
     run_case case_bad_frequency_is_logged_with_its_text
     run_case case_hrd_quitting_keeps_items_and_restarts_the_blink

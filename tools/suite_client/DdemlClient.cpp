@@ -66,21 +66,46 @@ void DdeClient::Disconnect() {
   }
 }
 
+void DdeClient::DeliverWaitingMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+HDDEDATA DdeClient::RequestOnce(HSZ item, DWORD timeoutMs) {
+  DeliverWaitingMessages();
+  DWORD status = 0;
+  return DdeClientTransaction(nullptr, 0, conversation_, item, CF_TEXT, XTYP_REQUEST, timeoutMs, &status);
+}
+
 std::optional<std::string> DdeClient::Request(const std::string& item, DWORD timeoutMs,
                                    TransactionResult& result) {
   DdeString hszItem = DdeString::Owned(instance_, item);
-  DWORD status = 0;
-  DdeData data = DdeData::Owned(DdeClientTransaction(nullptr, 0, conversation_, hszItem.Get(), CF_TEXT,
-                                      XTYP_REQUEST, timeoutMs, &status));
+  DdeData data = DdeData::Owned(RequestOnce(hszItem.Get(), timeoutMs));
+  UINT error = data.Get() != nullptr ? DMLERR_NO_ERROR : DdeGetLastError(instance_);
+  // The ACK that Wine's server sends after an earlier REQUEST's data may come only once
+  // this REQUEST waits, and pass for its refusal. Then the data answering it comes late:
+  // let both go by, and ask again (a REQUEST changes nothing). Seen in about half of the
+  // runs of nine requests on a busy machine.
+  for (int retry = 0; error == DMLERR_NOTPROCESSED && requested_ && retry < 3; ++retry) {
+    PumpMessagesUntil(GetTickCount64() + 50, [] { return false; });
+    data = DdeData::Owned(RequestOnce(hszItem.Get(), timeoutMs));
+    error = data.Get() != nullptr ? DMLERR_NO_ERROR : DdeGetLastError(instance_);
+  }
   if (data.Get() == nullptr) {
-    result = Failure();
+    lastError_ = error;
+    result = ClassifyDdeError(error);
     return std::nullopt;
   }
+  requested_ = true;
   result = TransactionResult::Ok;
   return data.Text();
 }
 
 TransactionResult DdeClient::Execute(const std::string& command, DWORD timeoutMs) {
+  DeliverWaitingMessages();
   std::vector<BYTE> bytes(command.begin(), command.end());
   bytes.push_back(0);
   DWORD status = 0;
@@ -92,6 +117,7 @@ TransactionResult DdeClient::Execute(const std::string& command, DWORD timeoutMs
 }
 
 TransactionResult DdeClient::StartHotAdvise(const std::string& item, DWORD timeoutMs) {
+  DeliverWaitingMessages();
   DdeString hszItem = DdeString::Owned(instance_, item);
   DWORD status = 0;
   HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation_, hszItem.Get(), CF_TEXT,

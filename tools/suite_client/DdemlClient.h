@@ -64,6 +64,14 @@ class DdeClient {
   bool PartnerAlive() const;
 
  private:
+  // Lets DDEML's windows take the messages already queued. Under Wine a DDEML server follows
+  // the data answering a REQUEST with a positive ACK, which the next transaction on the
+  // conversation would take for its own answer and fail.
+  static void DeliverWaitingMessages();
+
+  // One XTYP_REQUEST; a null handle when it failed.
+  HDDEDATA RequestOnce(HSZ item, DWORD timeoutMs);
+
   // DdeGetLastError clears the error as it reads it: keep it for ErrorDetail.
   TransactionResult Failure();
 
@@ -76,6 +84,8 @@ class DdeClient {
                                     ULONG_PTR /*data2*/);
 
   static inline DdeClient* current_ = nullptr;
+
+  bool requested_ = false;  // a REQUEST of this conversation has had its data
 
   SentMessageUnblocker unblocker_;  // first member: lives until DDEML has ended
   DWORD instance_ = 0;
