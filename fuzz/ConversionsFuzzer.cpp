@@ -24,11 +24,25 @@ namespace {
 
 using common::NumberFormat;
 
-/// `value` rounded to 15 significant digits, as the conversions keep numbers.
+/// `value` rounded to 15 significant digits, as the conversions keep numbers: from the exact
+/// decimal expansion (767 significant digits at most), half away from zero.
 double Round15(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.14e", value);
-  return std::strtod(text, nullptr);
+  char exact[800];
+  std::snprintf(exact, sizeof exact, "%.780e", std::fabs(value));
+  std::string digits = std::string(1, exact[0]) + std::string(exact + 2, 14);
+  int exponent = std::atoi(std::strchr(exact, 'e') + 1);
+  if (exact[16] >= '5') {
+    std::size_t i = digits.size();
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i == 0) {
+      digits = "1" + digits.substr(1);
+      ++exponent;
+    } else {
+      ++digits[i - 1];
+    }
+  }
+  const std::string text = digits + "e" + std::to_string(exponent - 14);
+  return std::copysign(std::strtod(text.c_str(), nullptr), value);
 }
 
 std::string Code(std::int32_t code) { return std::to_string(code); }
@@ -36,7 +50,7 @@ std::string Code(std::int32_t code) { return std::to_string(code); }
 /// The number `text` is in C notation, when it has no grouping: the regional decimal
 /// separator turned into a full stop. Nothing when the text has anything else.
 std::optional<std::string> PlainCNotation(std::string_view text, const NumberFormat& format) {
-  const std::string_view body = base::Trim(text, base::kBlanks);
+  const std::string_view body = base::Trim(text.substr(0, text.find('\0')), base::kBlanks);
   std::string c;
   std::size_t at = 0;
   if (at < body.size() && (body[at] == '+' || body[at] == '-')) c.push_back(body[at++]);
@@ -117,7 +131,8 @@ void CheckFormatted(double value, const std::string& pattern, const NumberFormat
   }
   Check(std::fabs(back - value) <= unit / 2 + std::fabs(value) * 1e-14,
         [&] { return shown() + ", which is not the value at that many decimals"; });
-  Check(!(text.rfind('-', 0) == 0 && back == 0), [&] { return shown() + ": a minus sign on zero"; });
+  // A negative value keeps its minus sign even when it rounds to zero; zero itself has none.
+  Check((text.rfind('-', 0) == 0) == (value < 0), [&] { return shown() + ": a minus sign where the value has none, or none where it has"; });
   const bool hasPoint = text.find(format.decimal) != std::string::npos;
   Check(hasPoint == (point != std::string::npos) || format.decimal == format.thousands,
         [&] { return shown() + ": the decimal separator where the pattern has none, or none where it has"; });
@@ -186,7 +201,8 @@ void FuzzText(const std::string& text, std::uint8_t patternChoice, const NumberF
   checkInteger(common::ToInteger16, -32768.0, 32767.0, "ToInteger16");
   checkInteger(common::ToInteger32, -2147483648.0, 2147483647.0, "ToInteger32");
 
-  const std::string_view word = base::Trim(text, base::kBlanks);
+  // The conversions read up to the first NUL, as the runtime does.
+  const std::string_view word = base::Trim(std::string_view(text).substr(0, text.find('\0')), base::kBlanks);
   if (!base::EqualNoCase(word, "true") && !base::EqualNoCase(word, "false")) {
     std::int32_t booleanFailure = 0;
     bool result = false;

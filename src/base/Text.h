@@ -29,9 +29,11 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return ToLower(x) == ToLower(y); });
 }
 
-// The forms runtime's Trim takes spaces only; its number parsing also skips tabs.
+// The forms runtime's Trim takes spaces only; its number parsing skips every white space
+// character of the ANSI code page: tab, line feed, vertical tab, form feed, carriage return
+// and the no-break space besides the space.
 inline constexpr std::string_view kSpaces = " ";
-inline constexpr std::string_view kBlanks = " \t";
+inline constexpr std::string_view kBlanks = " \t\n\v\f\r\xA0";
 
 /// `text` without the leading and trailing characters found in `strip`; a view into `text`.
 inline std::string_view Trim(std::string_view text, std::string_view strip) {

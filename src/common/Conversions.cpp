@@ -54,6 +54,10 @@ std::size_t MatchThousandsAt(std::string_view text, std::size_t pos, const Numbe
 
 [[noreturn]] void Fail(RunError code) { throw Failure(code); }
 
+/// The text up to its first NUL: the runtime hands its strings to the conversions as
+/// NUL-terminated wide strings, so an embedded NUL ends the number there.
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
 /// A finite double as 15 significant decimal digits: value = 0.d1d2...d15 * 10^(exponent + 1),
 /// that is d1 stands at 10^exponent.
 struct Decimal15 {
@@ -62,10 +66,15 @@ struct Decimal15 {
   bool negative = false;
 };
 
+// A double's exact decimal expansion has at most 767 significant digits.
+constexpr int kExactDigits = 780;
+
+/// Rounds half away from zero at the 15th significant digit, as the runtime does: a value
+/// exactly halfway, such as 3508.578369140625, goes up (to_chars would round it to even).
 Decimal15 ToDecimal15(double value) {
-  std::array<char, 64> buffer{};
+  std::array<char, kExactDigits + 16> buffer{};
   const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                          std::chars_format::scientific, 14);
+                                          std::chars_format::scientific, kExactDigits);
   if (error != std::errc{}) {
     Fail(RunError::Internal);
   }
@@ -75,14 +84,29 @@ Decimal15 ToDecimal15(double value) {
     result.negative = true;
     ++cursor;
   }
+  std::string exact;
   for (; cursor != end && *cursor != 'e'; ++cursor) {
     if (IsDigit(*cursor)) {
-      result.digits.push_back(*cursor);
+      exact.push_back(*cursor);
     }
   }
   ++cursor;  // past 'e'
   int exponent = 0;
   std::from_chars(*cursor == '+' ? cursor + 1 : cursor, end, exponent);
+  result.digits = exact.substr(0, 15);
+  if (exact[15] >= '5') {
+    std::size_t i = result.digits.size();
+    while (i > 0 && result.digits[i - 1] == '9') {
+      result.digits[--i] = '0';
+    }
+    if (i == 0) {
+      result.digits.insert(result.digits.begin(), '1');
+      result.digits.pop_back();
+      ++exponent;
+    } else {
+      ++result.digits[i - 1];
+    }
+  }
   result.exponent = exponent;
   return result;
 }
@@ -207,7 +231,7 @@ std::string TwoDigits(long long value) {
 }  // namespace
 
 double ToDouble(std::string_view text, const NumberFormat& format) {
-  const std::string_view body = base::Trim(text, base::kBlanks);
+  const std::string_view body = base::Trim(UpToNul(text), base::kBlanks);
   std::size_t pos = 0;
   std::string plain;  // the number in "C" notation for from_chars
   if (pos < body.size() && (body[pos] == '+' || body[pos] == '-')) {
@@ -303,7 +327,7 @@ std::int32_t ToInteger32(std::string_view text, const NumberFormat& format) {
 }
 
 bool ToBoolean(std::string_view text, const NumberFormat& format) {
-  const std::string_view word = base::Trim(text, base::kBlanks);
+  const std::string_view word = base::Trim(UpToNul(text), base::kBlanks);
   if (base::EqualNoCase(word, "true")) {
     return true;
   }
@@ -403,7 +427,6 @@ std::string FormatNumber(double value, std::string_view pattern, const NumberFor
 
   const std::size_t firstSignificant = integerPart.find_first_not_of('0');
   integerPart = firstSignificant == std::string::npos ? std::string() : integerPart.substr(firstSignificant);
-  const bool isZero = integerPart.empty() && fractionPart.find_first_not_of('0') == std::string::npos;
   const auto minIntegerDigits = static_cast<std::size_t>(wanted.minIntegerDigits);
   if (integerPart.size() < minIntegerDigits) {
     integerPart.insert(0, minIntegerDigits - integerPart.size(), '0');
@@ -412,7 +435,9 @@ std::string FormatNumber(double value, std::string_view pattern, const NumberFor
     fractionPart.pop_back();
   }
 
-  std::string text = negative && !isZero ? "-" : "";
+  // A negative value keeps its sign even when it rounds to zero: -0.0004 is "-.000", as
+  // the runtime writes it.
+  std::string text = negative ? "-" : "";
   text += wanted.grouping ? GroupThousands(integerPart, format.thousands) : integerPart;
   if (wanted.hasPoint) {
     text += format.decimal;

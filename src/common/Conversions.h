@@ -14,9 +14,10 @@ using base::NumberFormat;
 /// Date value: days since 30 December 1899 00:00, time of day as the fraction.
 using DateValue = double;
 
-/// Text to a double: optional surrounding blanks, optional sign, digits with the regional
-/// thousands separator allowed in the integer part, the regional decimal separator, an
-/// optional exponent. Throws Failure(TypeMismatch) when the text is not a number.
+/// Text to a double: optional surrounding white space (blank, tab, CR, LF, VT, FF, no-break
+/// space), optional sign, digits with the regional thousands separator allowed in the
+/// integer part, the regional decimal separator, an optional exponent; an embedded NUL ends
+/// the text. Throws Failure(TypeMismatch) when the text is not a number.
 double ToDouble(std::string_view text, const NumberFormat& format);
 
 /// Text to a 16-bit integer, fractions rounded half to even. Throws Failure(TypeMismatch)
@@ -33,15 +34,16 @@ bool ToBoolean(std::string_view text, const NumberFormat& format);
 /// The Boolean's text form: "True" or "False".
 std::string BooleanText(bool value);
 
-/// The general number-to-text conversion: at most 15 significant digits, no trailing
-/// zeros, the decimal separator only when there is a fraction, no grouping, a leading
-/// "-" for negatives, and no exponent for magnitudes from 1e-4 up to (not including) 1e15.
+/// The general number-to-text conversion: at most 15 significant digits, rounded half away
+/// from zero, no trailing zeros, the decimal separator only when there is a fraction, no
+/// grouping, a leading "-" for negatives, and no exponent for magnitudes from 1e-4 up to
+/// (not including) 1e15.
 std::string NumberToText(double value, const NumberFormat& format);
 
 /// Formats `value` with a digit pattern made of "#", "0", "," and ".", such as
 /// "###,###.000": "#" a digit shown only when significant, "0" a digit always shown,
 /// "," grouping of the integer part, "." the decimal separator. Rounds half away from zero
-/// on the value's 15 significant digits.
+/// on the value's 15 significant digits; a negative value that rounds to zero keeps its "-".
 std::string FormatNumber(double value, std::string_view pattern, const NumberFormat& format);
 
 /// Whether `year` has a 29 February (proleptic Gregorian, as every date value here).

@@ -59,7 +59,17 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"1,", &kComma, kMismatch}, ParseCase{",1", &kComma, kMismatch}, ParseCase{"1e+", &kComma, kMismatch},
         ParseCase{"e5", &kComma, kMismatch}, ParseCase{"- 1", &kComma, kMismatch},
         ParseCase{"1 000", &kComma, kMismatch}, ParseCase{"1,234.5", &kStop, kMismatch},
-        ParseCase{"1  000", &kBlank, kMismatch}));
+        ParseCase{"1  000", &kBlank, kMismatch}, ParseCase{"14025500\r\n", &kComma, 14025500},
+        ParseCase{"\v\f14025,5\xA0", &kStop, 14025.5}, ParseCase{"\xA0" "1\xA0" "234,5", &kBlank, 1234.5},
+        ParseCase{"\r\n", &kComma, kMismatch}));
+
+// The runtime reads a string to its first NUL: what follows one does not count.
+TEST(ToDoubleTest, AnEmbeddedNulEndsTheText) {
+  EXPECT_EQ(ToDouble(std::string("14025.5\0xyz", 11), kComma), 14025.5);
+  EXPECT_EQ(ToInteger16(std::string("00\0" "3qsy", 7), kComma), 0);
+  EXPECT_TRUE(ToBoolean(std::string("True\0False", 10), kComma));
+  EXPECT_EQ(ErrorOf([] { ToDouble(std::string("\0" "5", 2), kComma); }), 13);
+}
 
 TEST(ToDoubleTest, TooLargeIsOverflow) {
   EXPECT_EQ(ErrorOf([] { ToDouble("1e309", kComma); }), 6);
@@ -116,7 +126,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{123456789.123456789, &kComma, "123456789.123457"},
                       TextCase{-0.00012, &kComma, "-0.00012"}, TextCase{0.00001, &kComma, "1E-05"},
                       TextCase{-2.25e20, &kComma, "-2.25E+20"}, TextCase{1.5e-100, &kComma, "1.5E-100"},
-                      TextCase{14025000.5, &kStop, "14025000,5"}, TextCase{1.5e-5, &kBlank, "1,5E-05"}));
+                      TextCase{14025000.5, &kStop, "14025000,5"}, TextCase{1.5e-5, &kBlank, "1,5E-05"},
+                      // Exactly halfway at the 16th digit: away from zero, not to even.
+                      TextCase{3508.578369140625, &kComma, "3508.57836914063"},
+                      TextCase{1234567890123.125, &kStop, "1234567890123,13"},
+                      TextCase{-7284562016495125.0, &kComma, "-7.28456201649513E+15"}));
 
 struct PatternCase {
   double value;
@@ -143,7 +157,9 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{14070.126, "###,###.000", &kBlank, "14 070,126"},
         PatternCase{-1234567.8, "#,##0.00", &kComma, "-1,234,567.80"}, PatternCase{0, "#,##0.00", &kComma, "0.00"},
         PatternCase{1.0005, "0.000", &kComma, "1.001"}, PatternCase{9.9995, "0.000", &kComma, "10.000"},
-        PatternCase{-2.5, "0", &kComma, "-3"}, PatternCase{-0.001, "0.00", &kComma, "0.00"},
+        PatternCase{-2.5, "0", &kComma, "-3"}, PatternCase{-0.001, "0.00", &kComma, "-0.00"},
+        PatternCase{-0.0004, "###,###.000", &kStop, "-,000"}, PatternCase{-0.0, "###,###.000", &kComma, ".000"},
+        PatternCase{3508.578369140625, "0.00000000000", &kComma, "3508.57836914063"},
         PatternCase{1e20, "000", &kComma, "100000000000000000000"}, PatternCase{5, "000", &kComma, "005"},
         PatternCase{5, "0.##", &kComma, "5."}, PatternCase{1.256, "0.0#", &kComma, "1.26"},
         PatternCase{1.2, "0.0#", &kComma, "1.2"}, PatternCase{0.00005, "0.0000", &kComma, "0.0001"}));
