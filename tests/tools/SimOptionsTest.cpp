@@ -137,6 +137,23 @@ TEST(ControlLineTest, SwitchesAndQuit) {
   EXPECT_EQ(ParseControl("stall 0").kind, Kind::Stall);
 }
 
+TEST(ControlLineTest, SweepTakesCountStartStepAndChangesPerTurn) {
+  const ControlCommand command = ParseControl("Sweep\t3000 7000000 10  250\r\n");
+  ASSERT_EQ(command.kind, Kind::Sweep) << command.problem;
+  EXPECT_EQ(command.sweep.count, 3000u);
+  EXPECT_EQ(command.sweep.HertzAt(0), 7000000u);
+  EXPECT_EQ(command.sweep.HertzAt(2999), 7029990u);
+  EXPECT_EQ(command.sweep.perTurn, 250u);
+  EXPECT_EQ(ParseControl("sweep 5 14000000 1").sweep.perTurn, 100u);
+  // The last value just fits 32 bits.
+  EXPECT_EQ(ParseControl("sweep 2 999999999 999999999").kind, Kind::Sweep);
+}
+
+TEST(SimOptionsTest, StampsFile) {
+  EXPECT_EQ(ParseOk({"--stamps", "stamps.txt"}).stampsPath, "stamps.txt");
+  EXPECT_EQ(ParseOk({}).stampsPath, "");
+}
+
 TEST(ControlLineTest, BlankLinesAreNoCommand) {
   for (const char* line : {"", "\n", "\r\n", "  \t \r\n"}) {
     EXPECT_EQ(ParseControl(line).kind, Kind::Blank) << '"' << line << '"';
@@ -147,6 +164,8 @@ struct BadLine {
   const char* line;
   const char* problem;
 };
+
+constexpr char kSweepProblem[] = "sweep needs COUNT FROM_HZ STEP_HZ [PER_TURN], PER_TURN above 0";
 
 class BadControlLineTest : public ::testing::TestWithParam<BadLine> {};
 
@@ -164,6 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"stall soon", "stall needs milliseconds"},
                       BadLine{"stall -5", "stall needs milliseconds"},
                       BadLine{"stall 1234567890", "stall needs milliseconds"},
+                      BadLine{"sweep", kSweepProblem},
+                      BadLine{"sweep 10 7000000", kSweepProblem},
+                      BadLine{"sweep 10 7000000 10 0", kSweepProblem},
+                      BadLine{"sweep 10 7000000 10 5 5", kSweepProblem},
+                      BadLine{"sweep ten 7000000 10", kSweepProblem},
+                      BadLine{"sweep 10 999999999 999999999", kSweepProblem},
                       BadLine{"ack now", "unknown command"},
                       BadLine{"quit please", "unknown command"},
                       BadLine{"frqa 14070000", "unknown command"}));

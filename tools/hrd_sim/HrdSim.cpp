@@ -27,6 +27,7 @@
 #include "SimDdeServer.h"
 #include "SimLog.h"
 #include "SimOptions.h"
+#include "SimStamps.h"
 
 namespace tools::hrd_sim {
 namespace {
@@ -36,12 +37,15 @@ constexpr UINT_PTR kControlPollTimerId = 1;
 
 // Posted to the host window to end the program in order (console Ctrl+C, close, ...).
 constexpr UINT kMsgQuit = WM_APP + 2;
+// Posted to the host window by a running sweep: its next turn.
+constexpr UINT kMsgSweepTurn = WM_APP + 4;
 
 // The program: a hidden message-only window that owns the timers and takes control lines.
 class Simulator {
  public:
-  Simulator(Log& log, Options options)
+  Simulator(Log& log, Stamps& stamps, Options options)
       : log_(log),
+        stamps_(stamps),
         options_(std::move(options)),
         radio_(options_.items, options_.changesAfterRequest) {}
   ~Simulator() {
@@ -56,7 +60,7 @@ class Simulator {
       log_.Line("ERROR cannot create the host window");
       return kExitStartFailed;
     }
-    server_.emplace(log_, window_, radio_);
+    server_.emplace(log_, stamps_, window_, radio_);
     server_->SetConnectDelay(options_.connectDelay);
     if (int rc = server_->Start(); rc != kExitOk) return rc;
 
@@ -119,6 +123,9 @@ class Simulator {
         case kMsgQuit:
           self->Quit();
           return 0;
+        case kMsgSweepTurn:
+          self->OnSweepTurn();
+          return 0;
         case kMsgChangeItem: {
           auto* change = reinterpret_cast<std::pair<std::string, std::string>*>(lParam);
           if (self->server_ && !self->quitting_) self->server_->SetItem(change->first, change->second);
@@ -141,6 +148,7 @@ class Simulator {
 
   void OnTimer(UINT_PTR timerId) {
     if (timerId == kControlPollTimerId) {
+      stamps_.Flush();
       if (control_) {
         for (const std::string& line : control_->NewLines()) OnControlLine(line);
       }
@@ -166,6 +174,9 @@ class Simulator {
       case ControlCommand::Kind::Stall:
         radio_.SetExecuteReply(ExecuteReply::Stall, command.ms);
         break;
+      case ControlCommand::Kind::Sweep:
+        StartSweep(command.sweep);
+        break;
       case ControlCommand::Kind::Quit:
         Quit();
         break;
@@ -177,12 +188,33 @@ class Simulator {
     }
   }
 
+  // A new sweep replaces one still running.
+  void StartSweep(const Sweep& sweep) {
+    sweep_ = sweep;
+    sweepNext_ = 0;
+    log_.Line("SWEEP START");
+    OnSweepTurn();
+  }
+
+  // Many changes in one turn of the message loop, so a client that keeps up with HRD one
+  // change per message is what a benchmark sees, not this loop.
+  void OnSweepTurn() {
+    if (!sweep_ || !server_ || quitting_) return;
+    for (std::uint32_t n = 0; n < sweep_->perTurn && sweepNext_ < sweep_->count; ++n) {
+      server_->SetItemQuietly(kItemHertz, std::to_string(sweep_->HertzAt(sweepNext_++)));
+    }
+    if (sweepNext_ < sweep_->count && PostMessageA(window_, kMsgSweepTurn, 0, 0)) return;
+    log_.Line("SWEEP END " + std::to_string(sweepNext_) + " changes");
+    sweep_.reset();
+  }
+
   void Quit() {
     if (quitting_) return;
     quitting_ = true;
     log_.Line("QUIT");
     KillTimer(window_, kControlPollTimerId);
     if (server_) server_->Stop();
+    stamps_.Flush();
     PostQuitMessage(kExitOk);
   }
 
@@ -195,12 +227,15 @@ class Simulator {
   }
 
   Log& log_;
+  Stamps& stamps_;
   Options options_;
   Radio radio_;
   HWND window_ = nullptr;
   std::optional<DdeServer> server_;
   std::optional<ControlFile> control_;
   bool quitting_ = false;
+  std::optional<Sweep> sweep_;
+  std::uint32_t sweepNext_ = 0;
 };
 
 }  // namespace
@@ -229,6 +264,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "hrd_sim: cannot open log file \"%s\"\n", options->logPath.c_str());
     return kExitStartFailed;
   }
-  Simulator simulator(log, std::move(*options));
+  Stamps stamps;
+  if (!options->stampsPath.empty() && !stamps.Open(options->stampsPath)) {
+    std::fprintf(stderr, "hrd_sim: cannot open stamps file \"%s\"\n", options->stampsPath.c_str());
+    return kExitStartFailed;
+  }
+  Simulator simulator(log, stamps, std::move(*options));
   return simulator.Run();
 }

@@ -54,8 +54,8 @@ constexpr UINT Kind(UINT type) { return type & XTYP_MASK; }
 
 }  // namespace
 
-DdeServer::DdeServer(Log& log, HWND timerWindow, Radio& radio)
-    : log_(log), timerWindow_(timerWindow), radio_(radio) {}
+DdeServer::DdeServer(Log& log, Stamps& stamps, HWND timerWindow, Radio& radio)
+    : log_(log), stamps_(stamps), timerWindow_(timerWindow), radio_(radio) {}
 
 int DdeServer::Start() {
   if (current_ != nullptr) return kExitDdeInit;
@@ -110,8 +110,14 @@ void DdeServer::SetItem(const std::string& item, const std::string& value) {
   if (std::optional<Change> change = radio_.Set(item, value)) Announce(*change);
 }
 
-void DdeServer::Announce(const Change& change) {
-  log_.Line("CHANGE " + change.item + " " + OneLine(change.value));
+void DdeServer::SetItemQuietly(const std::string& item, const std::string& value) {
+  if (std::optional<Change> change = radio_.Set(item, value)) Announce(*change, false);
+}
+
+void DdeServer::Announce(const Change& change, bool logIt) {
+  if (logIt) log_.Line("CHANGE " + change.item + " " + OneLine(change.value));
+  // Stamped last, right before the advise loops hear of it.
+  if (stamps_.enabled()) stamps_.Add("CHANGE", change.item + " " + OneLine(change.value));
   if (instance_ == 0 || !HoldItemName(change.item)) return;
   DdePostAdvise(instance_, topic_.Get(), itemNames_.find(change.item)->second.Get());
 }
@@ -229,6 +235,7 @@ HDDEDATA DdeServer::OnExecute(HCONV conversation, HDDEDATA data) {
     return Flag(DDE_FACK);
   }
 
+  if (stamps_.enabled()) stamps_.Add("EXECUTE", OneLine(text));
   log_.Line("EXECUTE " + OneLine(text));
   if (!waiting && radio_.Reply() == ExecuteReply::Ack) {
     Apply(text);

@@ -14,6 +14,7 @@
 #include "RadioModel.h"
 #include "SimLog.h"
 #include "SimOptions.h"
+#include "SimStamps.h"
 
 namespace tools::hrd_sim {
 
@@ -40,7 +41,7 @@ struct HeldExecute {
 /// data); a process runs one server.
 class DdeServer {
  public:
-  DdeServer(Log& log, HWND timerWindow, Radio& radio);
+  DdeServer(Log& log, Stamps& stamps, HWND timerWindow, Radio& radio);
   ~DdeServer() { Stop(); }
   DdeServer(const DdeServer&) = delete;
   DdeServer& operator=(const DdeServer&) = delete;
@@ -56,6 +57,8 @@ class DdeServer {
   void Stop();
   /// Changes an item (creating it if new) and tells the advise loops on it.
   void SetItem(const std::string& item, const std::string& value);
+  /// SetItem without a log line: for sweeps, so the log is not what is measured.
+  void SetItemQuietly(const std::string& item, const std::string& value);
   /// A window timer ran out; those of held EXECUTEs are ours.
   void OnTimer(UINT_PTR timerId);
 
@@ -63,7 +66,7 @@ class DdeServer {
   static HDDEDATA Flag(ULONG_PTR value) { return reinterpret_cast<HDDEDATA>(value); }
   UINT LastError() const { return instance_ != 0 ? DdeGetLastError(instance_) : 0; }
 
-  void Announce(const Change& change);
+  void Announce(const Change& change, bool logIt = true);
   bool HoldItemName(const std::string& name);
   std::string NameOf(HSZ hsz) const;
   bool IsOurs(HSZ topic, HSZ service) const;
@@ -91,6 +94,7 @@ class DdeServer {
   static inline std::atomic<DdeServer*> current_ = nullptr;
 
   Log& log_;
+  Stamps& stamps_;
   HWND timerWindow_;
   Radio& radio_;
   ConnectDelay connectDelay_;

@@ -11,6 +11,29 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text) {
   return static_cast<std::uint32_t>(std::stoul(std::string(text)));
 }
 
+// "COUNT FROM_HZ STEP_HZ [PER_TURN]", blank-separated; the last value must fit 32 bits.
+std::optional<Sweep> ParseSweep(std::string_view text) {
+  std::vector<std::uint32_t> numbers;
+  for (;;) {
+    text = Trim(text);
+    if (text.empty()) break;
+    const std::size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const std::optional<std::uint32_t> number = ParseNumber(text.substr(0, end));
+    if (!number) return std::nullopt;
+    numbers.push_back(*number);
+    text.remove_prefix(end);
+  }
+  if (numbers.size() != 3 && numbers.size() != 4) return std::nullopt;
+  Sweep sweep{numbers[0], numbers[1], numbers[2]};
+  if (numbers.size() == 4) sweep.perTurn = numbers[3];
+  if (sweep.perTurn == 0) return std::nullopt;
+  if (sweep.count != 0 &&
+      std::uint64_t{sweep.fromHz} + std::uint64_t{sweep.count - 1} * sweep.stepHz > UINT32_MAX) {
+    return std::nullopt;
+  }
+  return sweep;
+}
+
 }  // namespace
 
 std::uint32_t ConnectDelay::Next() {
@@ -44,6 +67,10 @@ void PrintUsage(std::FILE* stream) {
       "  --log FILE        also write the log to FILE (emptied at start)\n"
       "  --control FILE    follow FILE: each line appended to it is a control command;\n"
       "                    what it holds at start is skipped, it may appear later\n"
+      "  --stamps FILE     write TICKS EXECUTE TEXT for each EXECUTE as it arrives and\n"
+      "                    TICKS CHANGE ITEM VALUE for each change as it goes to advise\n"
+      "                    loops, TICKS from QueryPerformanceCounter (first line:\n"
+      "                    FREQUENCY TICKS_PER_SECOND); flushed every 50 ms and at exit\n"
       "  --help            this text\n"
       "\n"
       "Control commands, from the control file, and from stdin when stdin is a pipe or a\n"
@@ -52,6 +79,10 @@ void PrintUsage(std::FILE* stream) {
       "  ack               acknowledge EXECUTEs (the default)\n"
       "  refuse            answer EXECUTEs with 'not processed' (NACK), changing nothing\n"
       "  stall MS          hold each EXECUTE MS milliseconds, then acknowledge and apply it\n"
+      "  sweep COUNT FROM_HZ STEP_HZ [PER_TURN]\n"
+      "                    set HRD_HERTZ COUNT times, from FROM_HZ on, STEP_HZ apart,\n"
+      "                    PER_TURN (default 100) changes at a time between messages;\n"
+      "                    logs SWEEP START and SWEEP END, not each change\n"
       "  quit              unregister the service, end DDEML, exit 0\n"
       "\n"
       "Prints READY on stdout once the service is registered. Log lines, on stdout and in\n"
@@ -71,6 +102,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       continue;
     }
     if (arg != "--set" && arg != "--change-after-request" && arg != "--log" && arg != "--control" &&
+        arg != "--stamps" &&
         arg != "--connect-delay" && arg != "--connect-delay-first") {
       error = "unknown option \"" + arg + "\"";
       return std::nullopt;
@@ -84,6 +116,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.logPath = value;
     } else if (arg == "--control") {
       options.controlPath = value;
+    } else if (arg == "--stamps") {
+      options.stampsPath = value;
     } else if (arg == "--connect-delay" || arg == "--connect-delay-first") {
       const std::optional<std::uint32_t> number = ParseNumber(value);
       if (!number) {
@@ -146,6 +180,11 @@ ControlCommand ParseControl(std::string_view rawLine) {
     command.kind = ms ? Kind::Stall : Kind::Invalid;
     if (ms) command.ms = *ms;
     else command.problem = "stall needs milliseconds";
+  } else if (EqualsNoCase(verb, "sweep")) {
+    std::optional<Sweep> sweep = ParseSweep(rest);
+    command.kind = sweep ? Kind::Sweep : Kind::Invalid;
+    if (sweep) command.sweep = *sweep;
+    else command.problem = "sweep needs COUNT FROM_HZ STEP_HZ [PER_TURN], PER_TURN above 0";
   } else if (EqualsNoCase(verb, "quit") && Trim(rest).empty()) {
     command.kind = Kind::Quit;
   } else {

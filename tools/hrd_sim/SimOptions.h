@@ -39,6 +39,7 @@ struct Options {
   ConnectDelay connectDelay;
   std::string logPath;
   std::string controlPath;
+  std::string stampsPath;  // --stamps: time stamps of EXECUTEs and changes for benchmarks
   bool help = false;
 };
 
@@ -49,18 +50,32 @@ void PrintUsage(std::FILE* stream);
 /// "hrd_sim: " prefix) when one is wrong.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
+/// A burst of frequency changes: HRD_HERTZ takes `count` values from `fromHz` on, `stepHz`
+/// apart, `perTurn` of them each time the simulator's message loop turns.
+struct Sweep {
+  std::uint32_t count = 0;
+  std::uint32_t fromHz = 0;
+  std::uint32_t stepHz = 0;
+  std::uint32_t perTurn = 100;
+
+  /// The value of change `index` (0-based).
+  std::uint32_t HertzAt(std::uint32_t index) const { return fromHz + index * stepHz; }
+};
+
 /// One line of control input, parsed.
 struct ControlCommand {
-  enum class Kind { Blank, Set, Ack, Refuse, Stall, Quit, Invalid };
+  enum class Kind { Blank, Set, Ack, Refuse, Stall, Sweep, Quit, Invalid };
   Kind kind = Kind::Blank;
   std::string line;          // the line without its line end, as it is logged
   std::string item;          // Set
   std::string value;         // Set: everything after the blank that ends the item, maybe empty
   std::uint32_t ms = 0;      // Stall
+  Sweep sweep;               // Sweep
   std::string problem;       // Invalid: what is wrong
 };
 
-/// Parses "set ITEM VALUE", "ack", "refuse", "stall MS" and "quit" (verbs in any case);
+/// Parses "set ITEM VALUE", "ack", "refuse", "stall MS", "sweep COUNT FROM_HZ STEP_HZ
+/// [PER_TURN]" and "quit" (verbs in any case);
 /// a line of blanks only is Blank.
 ControlCommand ParseControl(std::string_view rawLine);
 
