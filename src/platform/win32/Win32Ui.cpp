@@ -15,6 +15,8 @@ namespace {
 constexpr const char* kFormClass = "TavixHrdBridgeForm";
 constexpr int kIconResource = 1;
 constexpr double kTwipsPerInch = 1440.0;
+// Posted to a form when one of its controls has a text its window does not show yet.
+constexpr UINT kShowTexts = WM_APP + 2;
 
 int ToPixels(Twips twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 Twips ToTwips(int pixels, int dpi) { return pixels * kTwipsPerInch / dpi; }
@@ -59,18 +61,39 @@ class Win32Control {
   const ControlSpec& Design() const { return design_; }
   bool IsEdit() const { return edit_; }
 
-  std::string GetText() const {
+  // The text is the control's own; the window shows it from the next turn of the message
+  // loop. Under Wine an edit control takes about a millisecond to take a new text (theme
+  // look-ups, text measuring, the change notice), and HRD can report many changes in one
+  // turn: only the newest is shown, while every change still reaches the listeners at once.
+  const std::string& GetText() const { return text_; }
+  void PutText(std::string_view text) {
+    if (text_ == text) return;
+    text_ = text;
+    if (!stale_) stale_ = PostMessageA(GetParent(window_.Get()), kShowTexts, 0, 0) != 0;
+    // A text box's listeners run as from its change notice: their failure stays with them.
+    if (edit_)
+      base::Ignore([&] { Changed(); });
+    else
+      Changed();
+  }
+  /// Shows the control's text, when the window does not show it yet.
+  void ShowText() {
+    if (!stale_) return;
+    stale_ = false;
+    showing_ = true;
+    SetWindowTextA(window_.Get(), text_.c_str());
+    showing_ = false;
+  }
+  /// The edit control's own change, the user's typing: the text is the window's.
+  void WindowTextChanged() {
+    if (showing_) return;
     const int length = GetWindowTextLengthA(window_.Get());
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     const int copied = GetWindowTextA(window_.Get(), text.data(), length + 1);
     text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-    return text;
-  }
-  void PutText(std::string_view text) {
-    if (GetText() == text) return;
-    SetWindowTextA(window_.Get(), std::string(text).c_str());
-    // An edit control reports its change through EN_CHANGE; a static one does not.
-    if (!edit_) Changed();
+    if (text == text_) return;
+    text_ = std::move(text);
+    Changed();
   }
   void Changed() {
     // A listener may add listeners, which can move the others: walk by index, and run
@@ -96,6 +119,9 @@ class Win32Control {
  private:
   ControlSpec design_;
   bool edit_;
+  std::string text_ = design_.text;
+  bool stale_ = false;    // the window does not show text_ yet
+  bool showing_ = false;  // the window is being given text_
   GdiObject font_;
   GdiObject background_;
   WindowHandle window_;
@@ -343,7 +369,11 @@ class Win32Window : public Window {
         break;
       case WM_COMMAND:
         if (HIWORD(wParam) == EN_CHANGE)
-          if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam))) base::Ignore([&] { control->Changed(); });
+          if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam)))
+            base::Ignore([&] { control->WindowTextChanged(); });
+        return 0;
+      case kShowTexts:
+        for (Win32Control* control : controls_) control->ShowText();
         return 0;
       default:
         break;
