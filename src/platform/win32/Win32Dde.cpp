@@ -44,7 +44,8 @@ Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move
 
 Win32DdeServer::~Win32DdeServer() {
   if (theServer == this) theServer = nullptr;
-  // The name is unregistered and freed before its instance ends.
+  // The names are unregistered and freed before their instance ends.
+  names_.clear();
   service_.Reset();
   instance_.Reset();
 }
@@ -87,9 +88,21 @@ void Win32DdeServer::UnregisterTopic(const std::string& topic) {
 
 void Win32DdeServer::ItemChanged(const std::string& topic, const std::string& item) {
   if (!service_ || !Find(topic)) return;
-  const DdeString topicName = DdeString::Owned(instance_.Id(), topic);
-  const DdeString itemName = DdeString::Owned(instance_.Id(), item);
-  if (topicName && itemName) DdePostAdvise(instance_.Id(), topicName.Get(), itemName.Get());
+  // The names are kept: a change can come thousands of times a second, and each new handle
+  // would be a round trip to the system's atom table and back.
+  const HSZ topicName = Name(topic);
+  const HSZ itemName = Name(item);
+  if (topicName && itemName) DdePostAdvise(instance_.Id(), topicName, itemName);
+}
+
+HSZ Win32DdeServer::Name(const std::string& text) {
+  auto found = names_.find(text);
+  if (found == names_.end()) {
+    DdeString name = DdeString::Owned(instance_.Id(), text);
+    if (!name) return nullptr;
+    found = names_.emplace(text, std::move(name)).first;
+  }
+  return found->second.Get();
 }
 
 std::string Win32DdeServer::Text(HSZ hsz) const { return DdeString::Borrowed(instance_.Id(), hsz).Text(); }

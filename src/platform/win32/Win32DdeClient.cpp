@@ -39,8 +39,11 @@
 //
 // A hot link starts with its advise loop and only then asks for the current value, with
 // the link's sink already in place: a change HRD publishes meanwhile cannot fall between
-// the two. Every value, advised or answering the REQUEST, goes to the sink in the order it
-// arrives, which is the order the server produced them in, so the newest value is the last.
+// the two. Values reach the sink in the order the server produced them, so the newest
+// value is the last. While more messages wait in the queue (HRD reporting faster than its
+// values can be passed on: a VFO knob spun, a band scan), an advised value waits for them:
+// it is passed on after them, and only if no newer value of its item came meanwhile. A
+// value alone in the queue, and the answer to a REQUEST, are passed on at once.
 //
 // A conversation is taken for gone when its partner says so, or when the partner's window
 // no longer exists: a partner that crashed sends no terminate.
@@ -51,6 +54,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/Failure.h"
@@ -79,6 +83,8 @@ constexpr DWORD kExecuteTimeoutMs = 5000;
 constexpr UINT kFirstAskMs = 1000;
 constexpr UINT kSlowAskMs = 30;
 constexpr const char* kWindowClass = "TavixHrdBridgeDdeClient";
+// Posted to a conversation's window when it holds advised values for after the queue.
+constexpr UINT kPassOnNewest = WM_APP + 3;
 constexpr WORD kAckBit = 0x8000;  // DDEACK.fAck
 
 std::string AtomName(UINT_PTR atom) {
@@ -192,6 +198,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   void StopHotLink(const std::string& item) override {
     const std::string key = ToLower(item);
     if (!sinks_.erase(key)) return;
+    newest_.erase(key);
     heldNames_.erase(key);
     if (!Alive()) return;
     // Not waited for: nothing waits on a partner that may be gone; its ACK is tidied away.
@@ -235,6 +242,19 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
       case WM_DDE_DATA: OnData(lParam); return;
       case WM_DDE_TERMINATE: OnTerminate(); return;
       default: return;
+    }
+  }
+
+  /// Passes each item's newest value not passed on yet to its sink.
+  void PassOnNewest() {
+    passOnPosted_ = false;
+    const auto self = shared_from_this();  // a sink may let go of the last other reference
+    // A sink may end links or bring new values: it runs on a copy, with the values taken.
+    for (auto& [key, value] : std::exchange(newest_, {})) {
+      auto sink = sinks_.find(key);
+      if (sink == sinks_.end()) continue;
+      auto run = sink->second;
+      run(value);
     }
   }
 
@@ -400,17 +420,23 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     if (block && data.valid && data.release && (accepted || !data.ackRequested || terminateSent_)) GlobalFree(block);
 
     if (!accepted) return;
-    // Advised or answering the REQUEST, in the order it came. The sink may end the link:
-    // it runs on a copy.
-    auto sink = sinks_.find(ToLower(item));
-    if (sink == sinks_.end()) return;
-    auto run = sink->second;
-    run(data.text);
+    const std::string key = ToLower(item);
+    if (!sinks_.count(key)) return;
+    newest_[key] = data.text;  // replaces an older one not passed on yet
+    if (data.response || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
+      PassOnNewest();
+      return;
+    }
+    // Behind the messages waiting now; if it cannot be posted, at once.
+    if (!passOnPosted_) passOnPosted_ = PostMessageA(window_.Get(), kPassOnNewest, 0, 0) != 0;
+    if (!passOnPosted_) PassOnNewest();
   }
 
   void OnTerminate() {
     partnerTerminated_ = true;
     End();
+    // What the partner said before its goodbye still counts.
+    PassOnNewest();
   }
 
   /// Says goodbye once, when the partner can still hear it.
@@ -426,6 +452,8 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   bool partnerTerminated_ = false;
   Pending pending_;
   std::map<std::string, std::function<void(const std::string&)>> sinks_;  // by item, lower case
+  std::map<std::string, std::string> newest_;  // values not passed on yet, by item, lower case
+  bool passOnPosted_ = false;
   std::map<std::string, GlobalAtom> heldNames_;                           // by item, lower case
   std::map<std::string, GlobalBlock> lateOptions_;                        // by item, lower case
   std::vector<GlobalBlock> lateCommands_;
@@ -537,6 +565,13 @@ std::shared_ptr<Win32Conversation> Win32DdeClient::ConversationOf(HWND window) {
 }
 
 LRESULT CALLBACK Win32DdeClient::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kPassOnNewest && theClient) {
+    try {
+      if (auto conversation = theClient->ConversationOf(window)) conversation->PassOnNewest();
+    } catch (...) {
+    }
+    return 0;
+  }
   if (message < WM_DDE_FIRST || message > WM_DDE_LAST || message == WM_DDE_INITIATE || !theClient)
     return DefWindowProcA(window, message, wParam, lParam);
   try {

@@ -117,6 +117,8 @@ class Win32DdeServer : public DdeServer {
   void RunHeld();
   void EnsureStarted();
   std::string Text(HSZ hsz) const;
+  /// The instance's handle of `text`, made once and kept while the instance lives.
+  HSZ Name(const std::string& text);
   TopicHandler* Find(const std::string& topic) const;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -132,6 +134,7 @@ class Win32DdeServer : public DdeServer {
   std::string serviceName_;
   DdeInstance instance_;
   DdeServiceName service_;  // registered under instance_: declared after it, so it goes first
+  std::map<std::string, DdeString> names_;  // topic and item names, under instance_ too
   std::map<std::string, TopicHandler*> topics_;  // keys in lower case
   std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first

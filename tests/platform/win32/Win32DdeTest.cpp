@@ -1,0 +1,174 @@
+// The Win32 DDE client against the Win32 DDE server, in one process: the server on a thread
+// of its own with its own message loop, as another program would be, so that what it posts
+// waits in the client's queue until the client's thread turns its loop.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/Failure.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace bridge::platform::win32 {
+namespace {
+
+constexpr UINT kRun = WM_APP + 10;
+
+/// A program serving `Service|Topic` with one item, on a thread of its own.
+class PeerProgram : public TopicHandler {
+ public:
+  explicit PeerProgram(std::string service) : service_(std::move(service)) {
+    ready_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    thread_ = std::thread([this] { Loop(); });
+    WaitForSingleObject(ready_, INFINITE);
+  }
+  ~PeerProgram() override {
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(ready_);
+  }
+
+  /// Runs `work` on the peer's thread and waits until it has run.
+  void Run(std::function<void()> work) {
+    work_ = std::move(work);
+    PostThreadMessageA(threadId_, kRun, 0, 0);
+    WaitForSingleObject(ready_, INFINITE);
+  }
+  /// Sets the item and tells the links on it, on the peer's thread.
+  void Publish(const std::string& value) {
+    Run([&] {
+      value_ = value;
+      server_->ItemChanged("Topic", "Item");
+    });
+  }
+  /// Ends the program's DDE, and with it every conversation, on the peer's thread.
+  void StopServing() {
+    Run([&] { server_.reset(); });
+  }
+
+  ExecuteAnswer OnExecute(std::string_view) override { return ExecuteAnswer::Accept; }
+  ExecuteAnswer OnHeldExecute(std::string_view) override { return ExecuteAnswer::Accept; }
+  std::optional<std::string> OnRequest(std::string_view item) override {
+    if (_stricmp(std::string(item).c_str(), "Item") != 0) return std::nullopt;
+    return value_;
+  }
+
+ private:
+  void Loop() {
+    threadId_ = GetCurrentThreadId();
+    server_ = std::make_unique<Win32DdeServer>(service_);
+    server_->RegisterTopic("Topic", *this);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
+    SetEvent(ready_);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+      if (message.message == kRun && !message.hwnd) {
+        work_();
+        SetEvent(ready_);
+        continue;
+      }
+      DispatchMessageA(&message);
+    }
+    server_.reset();
+  }
+
+  std::string service_;
+  std::string value_ = "0";
+  std::unique_ptr<Win32DdeServer> server_;
+  std::function<void()> work_;
+  HANDLE ready_ = nullptr;
+  DWORD threadId_ = 0;
+  std::thread thread_;
+};
+
+/// Turns the client thread's loop for `milliseconds`.
+void Pass(Win32Ui& ui, DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    ui.ProcessMessages();
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+  }
+}
+
+std::string UniqueService() { return "TavixPeer" + std::to_string(GetCurrentProcessId()); }
+
+class Win32DdeClientTest : public ::testing::Test {
+ protected:
+  /// The conversation with the peer, said why when there is none.
+  std::shared_ptr<DdeConversation> Connect() {
+    try {
+      return client.Connect(UniqueService(), "topic");
+    } catch (const base::Failure& failure) {
+      ADD_FAILURE() << "no conversation with the peer: error " << failure.Code();
+      throw;
+    }
+  }
+  /// The conversation with the peer, linked to its item, said why when it cannot be.
+  std::shared_ptr<DdeConversation> Link() {
+    auto conversation = Connect();
+    try {
+      conversation->StartHotLink("item", Collect());
+    } catch (const base::Failure& failure) {
+      ADD_FAILURE() << "no hot link on the peer's item: error " << failure.Code();
+      throw;
+    }
+    return conversation;
+  }
+  std::function<void(const std::string&)> Collect() {
+    return [this](const std::string& value) { heard.push_back(value); };
+  }
+  Win32Ui ui{GetModuleHandleA(nullptr)};
+  Win32DdeClient client;
+  std::vector<std::string> heard;
+};
+
+TEST_F(Win32DdeClientTest, EachChangeIsHeardWhenTheClientKeepsUp) {
+  PeerProgram peer(UniqueService());
+  auto conversation = Link();
+  for (const char* value : {"1", "2", "3"}) {
+    peer.Publish(value);
+    Pass(ui, 30);
+  }
+  EXPECT_EQ(heard, (std::vector<std::string>{"0", "1", "2", "3"}));
+}
+
+TEST_F(Win32DdeClientTest, ABurstQueuedBeforeTheLoopTurnsIsHeardAsItsNewestValue) {
+  PeerProgram peer(UniqueService());
+  auto conversation = Link();
+  // 200 changes wait in the client's queue before its loop turns: passing each one on
+  // would keep the program behind the radio for nothing.
+  for (int i = 1; i <= 200; ++i) peer.Publish(std::to_string(i));
+  Pass(ui, 100);
+  EXPECT_EQ(heard, (std::vector<std::string>{"0", "200"}));
+}
+
+TEST_F(Win32DdeClientTest, ValuesBeforeThePartnersGoodbyeAreStillHeard) {
+  PeerProgram peer(UniqueService());
+  auto conversation = Link();
+  for (int i = 1; i <= 5; ++i) peer.Publish(std::to_string(i));
+  peer.StopServing();
+  Pass(ui, 100);
+  EXPECT_FALSE(conversation->Alive());
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard.back(), "5");
+}
+
+TEST_F(Win32DdeClientTest, AStoppedLinkHearsNothingOfWhatWasQueuedForIt) {
+  PeerProgram peer(UniqueService());
+  auto conversation = Link();
+  for (int i = 1; i <= 5; ++i) peer.Publish(std::to_string(i));
+  conversation->StopHotLink("ITEM");
+  Pass(ui, 100);
+  EXPECT_EQ(heard, (std::vector<std::string>{"0"}));
+}
+
+}  // namespace
+}  // namespace bridge::platform::win32
