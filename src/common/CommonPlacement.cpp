@@ -77,12 +77,20 @@ void Common::RestoreWindowPosition(platform::Window& form) {
     const std::int32_t height =
         GetLongSetting(kProductName, kSection, name + "Height", SingleText(form.Height(), format));
 
+    // The size the window will have: a form of fixed size keeps its own, whatever was stored.
+    const bool sizable = form.Sizable();
+    const double newWidth = sizable ? ReasonableWidth(width) : form.Width();
+    const double newHeight = sizable ? ReasonableHeight(height) : form.Height();
+
     if (dualMonitor_) {
+      // The monitor test judges the rectangle the window will cover: a stored size the
+      // window will not take (rubbish in the settings) must not pass a position far off
+      // every monitor for attached.
       const double x = form.DpiX();
       const double y = form.DpiY();
       const platform::PixelRect stored{RoundHalfEven(left / kTwipsPerInch * x), RoundHalfEven(top / kTwipsPerInch * y),
-                                       RoundHalfEven((left + static_cast<double>(width)) / kTwipsPerInch * x),
-                                       RoundHalfEven((top + static_cast<double>(height)) / kTwipsPerInch * y)};
+                                       RoundHalfEven((left + newWidth) / kTwipsPerInch * x),
+                                       RoundHalfEven((top + newHeight) / kTwipsPerInch * y)};
       if (platform_.system.RectOnAnyMonitor(stored)) {
         form.SetLeft(left);
         form.SetTop(top);
@@ -100,9 +108,9 @@ void Common::RestoreWindowPosition(platform::Window& form) {
       form.SetTop(ReasonableTop(top));
     }
 
-    if (form.Sizable()) {
-      form.SetWidth(ReasonableWidth(width));
-      form.SetHeight(ReasonableHeight(height));
+    if (sizable) {
+      form.SetWidth(newWidth);
+      form.SetHeight(newHeight);
     }
 
     const std::int16_t state = GetIntegerSetting(kProductName, kSection, name + "Windowstate",

@@ -115,6 +115,27 @@ TEST_F(PlacementTest, DualMonitorTrustsAnAttachedMonitorAndCascadesFromARemovedO
   EXPECT_EQ(form->Top(), 720);
 }
 
+TEST_F(PlacementTest, DualMonitorJudgesTheRectangleAFixedSizeWindowReallyCovers) {
+  // A window of fixed size keeps its own size, so a huge stored size must not make a
+  // position 2000 pixels left of every monitor look attached.
+  Start(true);
+  const double width = form->Width();
+  Stored("Left", "-30000");
+  Stored("Top", "1440");
+  Stored("Width", "2000000");
+  Stored("Height", "2000000");
+  common.RestoreWindowPosition(*form);
+  EXPECT_EQ(form->Left(), 360);
+  EXPECT_EQ(form->Top(), 360);
+  EXPECT_EQ(form->Width(), width);
+
+  // The same position with the window's own size reaching onto the screen is trusted.
+  Stored("Left", std::to_string(-static_cast<int>(width) + 150));
+  common.RestoreWindowPosition(*form);
+  EXPECT_EQ(form->Left(), -width + 150);
+  EXPECT_EQ(form->Top(), 1440);
+}
+
 TEST_F(PlacementTest, CascadeThatWouldOverflowIsReported) {
   Start(true);
   Stored("Left", "99999");
