@@ -2,6 +2,7 @@
 #include "ClientSupport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +86,50 @@ void PumpMessagesUntil(ULONGLONG deadline, const std::function<bool()>& stop) {
       DispatchMessageA(&msg);
     }
   }
+}
+
+namespace {
+
+// A line "quit" on stdin ends `listen` or `watchall` early. Only a pipe is read: reading a
+// terminal from a background job would stop the whole process, and /dev/null or a file mean
+// nobody talks.
+std::atomic<bool> quitRequested{false};
+DWORD mainThreadId = 0;
+
+DWORD WINAPI ReadQuitLines(void* /*unused*/) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string line;
+  char buffer[256];
+  DWORD got = 0;
+  while (ReadFile(input, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    for (DWORD i = 0; i < got; ++i) {
+      if (buffer[i] != '\n') {
+        line += buffer[i];
+        continue;
+      }
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (line == "quit") {
+        quitRequested = true;
+        PostThreadMessageA(mainThreadId, WM_NULL, 0, 0);  // wakes the message loop
+        return 0;
+      }
+      line.clear();
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool QuitRequested() { return quitRequested.load(); }
+
+void WatchStdinForQuit() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+  if (GetFileType(input) != FILE_TYPE_PIPE) return;
+  mainThreadId = GetCurrentThreadId();
+  HANDLE thread = CreateThread(nullptr, 0, &ReadQuitLines, nullptr, 0, nullptr);
+  if (thread != nullptr) CloseHandle(thread);  // it ends with the process
 }
 
 SentMessageUnblocker::SentMessageUnblocker() : target_(GetCurrentThreadId()) {

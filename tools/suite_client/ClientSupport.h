@@ -46,6 +46,12 @@ long long MillisSinceStart();
 /// (GetTickCount64 time) or until `stop` says so.
 void PumpMessagesUntil(ULONGLONG deadline, const std::function<bool()>& stop);
 
+/// Starts a thread that reads stdin, when it is a pipe, until a line "quit"; wakes the
+/// calling thread's message loop then. A terminal, /dev/null or a file is not read.
+void WatchStdinForQuit();
+/// Whether that line has come.
+bool QuitRequested();
+
 enum class TransactionResult { Ok, Refused, Timeout, Failed };
 
 // Under Wine, DDEML's synchronous calls (a transaction with a time-out, DdeDisconnect,

@@ -31,5 +31,12 @@ int RunEdit(const Args& args, const Options& options);
 int RunTabStop(const Args& args, const Options& options);
 int RunModules(const Args& args, const Options& options);
 int RunManifest(const Args& args, const Options& options);
+int RunExecuteFile(const Args& args, const Options& options);
+int RunLockFile(const Args& args, const Options& options);
+int RunReadOnly(const Args& args, const Options& options);
+int RunProcStats(const Args& args, const Options& options);
+int RunSoak(const Args& args, const Options& options);
+int RunWatchAll(const Args& args, const Options& options);
+int RunAtoms(const Args& args, const Options& options);
 
 }  // namespace tools::suite_client

@@ -121,6 +121,11 @@ HDDEDATA DdeListener::OnTransaction(UINT type, UINT format, HCONV conversation, 
     case XTYP_ADVREQ:  // only after DdePostAdvise, which this program never calls
       return Same(hsz2, item_) ? EmptyText() : nullptr;
     case XTYP_EXECUTE:  // `data` is lent by DDEML: read it, never free it
+      if (holdExecute_) {
+        // Blocked, the conversation's callbacks stay off: nothing ever answers it.
+        Report(conversation, "EXECUTE " + OneLine(TextOf(data)) + " HELD");
+        return CBR_BLOCK;
+      }
       Report(conversation, "EXECUTE " + OneLine(TextOf(data)));
       return reinterpret_cast<HDDEDATA>(DDE_FACK);
     case XTYP_POKE:
@@ -170,48 +175,11 @@ class EventLog {
   FILE* file_ = nullptr;
 };
 
-// A line "quit" on stdin ends `listen` early. Only a pipe is read: reading a terminal from
-// a background job would stop the whole process, and /dev/null or a file mean nobody talks.
-std::atomic<bool> quitRequested{false};
-DWORD mainThreadId = 0;
-
-DWORD WINAPI ReadQuitLines(void* /*unused*/) {
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  std::string line;
-  char buffer[256];
-  DWORD got = 0;
-  while (ReadFile(input, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    for (DWORD i = 0; i < got; ++i) {
-      if (buffer[i] != '\n') {
-        line += buffer[i];
-        continue;
-      }
-      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-      if (line == "quit") {
-        quitRequested = true;
-        PostThreadMessageA(mainThreadId, WM_NULL, 0, 0);  // wakes the message loop
-        return 0;
-      }
-      line.clear();
-    }
-  }
-  return 0;
-}
-
-void WatchStdinForQuit() {
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
-  if (GetFileType(input) != FILE_TYPE_PIPE) return;
-  mainThreadId = GetCurrentThreadId();
-  HANDLE thread = CreateThread(nullptr, 0, &ReadQuitLines, nullptr, 0, nullptr);
-  if (thread != nullptr) CloseHandle(thread);  // it ends with the process
-}
-
 }  // namespace
 
 // Serves DDEClient under each NAME for SECONDS and prints what partners do.
 int RunListen(const Args& allArgs, const Options& options) {
-  // --initiate-delay MS may stand anywhere among the arguments: no service name starts so.
+  // The options may stand anywhere among the arguments: no service name starts with "--".
   Args args = allArgs;
   DWORD initiateDelayMs = 0;
   auto option = std::find(args.begin(), args.end(), "--initiate-delay");
@@ -224,6 +192,9 @@ int RunListen(const Args& allArgs, const Options& options) {
     initiateDelayMs = *ms;
     args.erase(option, option + 2);
   }
+  const auto hold = std::find(args.begin(), args.end(), "--hold-execute");
+  const bool holdExecute = hold != args.end();
+  if (holdExecute) args.erase(hold);
   if (args.size() < 2) {
     PrintError("listen wants SECONDS and at least one NAME");
     return kUsage;
@@ -256,12 +227,13 @@ int RunListen(const Args& allArgs, const Options& options) {
     log.Line(std::to_string(MillisSinceStart()) + " " + name + " " + event);
   });
   listener.SetInitiateDelay(initiateDelayMs);
+  listener.SetHoldExecute(holdExecute);
   if (!listener.Start(names)) return kFailure;
   log.Line("READY");
 
   WatchStdinForQuit();
   ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(*seconds) * 1000;
-  PumpMessagesUntil(deadline, [] { return quitRequested.load(); });
+  PumpMessagesUntil(deadline, [] { return QuitRequested(); });
   listener.Stop();
   return kOk;
 }

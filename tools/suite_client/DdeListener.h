@@ -21,6 +21,7 @@ namespace tools::suite_client {
 // DdeClient it is reached from DDEML's callback through a static; a process makes only one.
 // With an initiate delay it answers each initiate for its names only after that long, as
 // a sibling busy writing its log does: the sender's SendMessage really waits meanwhile.
+// Holding executes, it reports each as EXECUTE COMMAND HELD and never answers it.
 class DdeListener {
  public:
   using EventSink = std::function<void(const std::string& name, const std::string& event)>;
@@ -32,6 +33,9 @@ class DdeListener {
   DdeListener& operator=(const DdeListener&) = delete;
 
   void SetInitiateDelay(DWORD ms) { initiateDelayMs_ = ms; }
+  // Each EXECUTE is taken and never answered (DDEML holds it, CBR_BLOCK): a sibling that
+  // hung after it accepted the conversation.
+  void SetHoldExecute(bool hold) { holdExecute_ = hold; }
 
   // Starts DDEML and registers every name; false (with a diagnostic) if any fails.
   bool Start(const std::vector<std::string>& names);
@@ -81,6 +85,7 @@ class DdeListener {
   std::vector<Service> services_;
   std::map<HCONV, std::string> conversations_;
   DWORD initiateDelayMs_ = 0;
+  bool holdExecute_ = false;
 };
 
 }  // namespace tools::suite_client

@@ -49,8 +49,9 @@ constexpr Command kCommands[] = {
     {"request", 3, kAnyNumber, kRawOption, "request SERVICE TOPIC ITEM [ITEM...]", RunRequest},
     {"execute", 3, 4, kRawOption | kStampOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
     {"watch", 4, 4, kRawOption | kStampOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
+    {"execute-file", 3, 4, kRawOption | kStampOption, "execute-file SERVICE TOPIC FILE [TIMEOUT_MS]", RunExecuteFile},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
-    {"listen", 2, kAnyNumber, kLogOption, "listen [--initiate-delay MS] SECONDS NAME [NAME...]", RunListen},
+    {"listen", 2, kAnyNumber, kLogOption, "listen [--initiate-delay MS] [--hold-execute] SECONDS NAME [NAME...]", RunListen},
     {"hang", 1, 1, kNoOptions, "hang SECONDS", RunHang},
     {"windows", 1, 1, kNoOptions, "windows CAPTION", RunWindows},
     {"close", 1, 1, kNoOptions, "close CAPTION", RunClose},
@@ -61,6 +62,12 @@ constexpr Command kCommands[] = {
     {"tabstop", 2, 2, kNoOptions, "tabstop CAPTION INDEX", RunTabStop},
     {"modules", 1, 1, kNoOptions, "modules CAPTION", RunModules},
     {"manifest", 1, 1, kNoOptions, "manifest FILE", RunManifest},
+    {"lock-file", 2, 2, kNoOptions, "lock-file PATH SECONDS", RunLockFile},
+    {"readonly", 2, 2, kNoOptions, "readonly PATH on|off", RunReadOnly},
+    {"procstats", 1, 1, kNoOptions, "procstats CAPTION", RunProcStats},
+    {"atoms", 0, 0, kNoOptions, "atoms", RunAtoms},
+    {"soak", 4, 5, kRawOption, "soak SERVICE TOPIC SECONDS SEED [PAUSE_MS]", RunSoak},
+    {"watchall", 4, kAnyNumber, kNoOptions, "watchall SERVICE TOPIC SECONDS ITEM [ITEM...]", RunWatchAll},
 };
 
 void PrintUsage() {
@@ -80,6 +87,8 @@ void PrintUsage() {
       "request  prints the item's CF_TEXT value; given several items, it asks for them one\n"
       "         after another over one conversation and prints ITEM|VALUE for each.\n"
       "execute  prints ACK, NACK, TIMEOUT, NOCONNECT or FAILED.\n"
+      "execute-file sends the bytes of FILE, all of them (NULs too), as the command; answers\n"
+      "         as execute.\n"
       "hang     shows a window, prints READY, then serves no message for SECONDS.\n"
       "burst    connects one raw conversation per COMMAND, then posts them DELAY_MS apart\n"
       "         without waiting, and prints each answer (ACK, NACK, ...) in order.\n"
@@ -94,6 +103,8 @@ void PrintUsage() {
       "         Ends after SECONDS, or earlier at a line \"quit\" on stdin when stdin is\n"
       "         a pipe. --initiate-delay MS answers each initiate for a NAME only after MS\n"
       "         milliseconds (a program busy for a moment), keeping its sender waiting.\n"
+      "         --hold-execute takes each EXECUTE and never answers it (EVENT is then\n"
+      "         EXECUTE COMMAND HELD): a program that hung after it took the conversation.\n"
       "windows  prints WINDOW|visible|clientwidth,clientheight|state|caption, then one\n"
       "         line per child: class|visible|left,top,width,height|text (client pixels).\n"
       "         In watch, listen and windows lines \\, CR, LF, TAB appear as \\\\ \\r \\n \\t.\n"
@@ -110,6 +121,22 @@ void PrintUsage() {
       "         bitness as that process can list it.\n"
       "manifest prints the application manifest of the exe FILE (resource 1 of type\n"
       "         RT_MANIFEST) as stored; exit code 3 when it has none.\n"
+      "lock-file opens PATH (made when missing) with no sharing, prints READY and holds it\n"
+      "         for SECONDS.\n"
+      "readonly sets (on) or clears (off) the read-only attribute of the file PATH.\n"
+      "procstats prints, for the process of the top-level window CAPTION, one line\n"
+      "         private_bytes=N working_set=N handles=N user_objects=N gdi_objects=N\n"
+      "         (-1 for a figure the system does not report).\n"
+      "atoms    prints global_atoms=N, the number of global atoms in use.\n"
+      "soak     sends a seeded random mix of the suite's commands, valid and invalid (never\n"
+      "         shutdown), for SECONDS, pausing up to PAUSE_MS (default 20) between them and\n"
+      "         opening a new conversation every 10 to 80 commands; each answer is checked\n"
+      "         (a wrong, late or missing one is told on stderr). Prints\n"
+      "         sent=N ack=N nack=N wrong=N timeout=N failed=N connects=N noconnect=N and a\n"
+      "         line of counts per kind; exit code 6 unless every command got its answer.\n"
+      "watchall reads every ITEM and holds a hot link on each over one conversation; prints\n"
+      "         LINKED once all are linked; after SECONDS, or earlier at a line \"quit\" on\n"
+      "         stdin when stdin is a pipe, ITEM|UPDATES|LAST VALUE per item.\n"
       "\n"
       "exit codes: 0 ok, 1 usage, 2 no connection, 3 refused (request failed, NACK),\n"
       "            4 window not found, 5 timeout, 6 other failure.\n",
