@@ -17,6 +17,7 @@
 #   WAIT_TIMEOUT      seconds wait_until polls before it gives up (default 20)
 #   KEEP_TEMP=1       keep the temp folder (prefix, run folders, logs) for a post-mortem
 #   USE_DISPLAY       an X display to use instead of starting an Xvfb of our own
+#   WINE_PREFIX_TEMPLATE  a prefix made by make_prefix_template, copied instead of making one
 
 LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 REPO_ROOT=$(cd "$LIB_DIR/../.." && pwd)
@@ -90,6 +91,46 @@ start_xvfb() {
   return 1
 }
 
+# What every Wine process of these runs is started with.
+wine_environment() {
+  export WINEDEBUG=-all
+  # No Mono or Gecko: their install prompts would block wineboot on a display nobody sees.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# make_prefix DIR LOG: a new Wine prefix in DIR, made as every run here needs it.
+make_prefix() {
+  local dir=$1 out=$2
+  WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1 || { log "wineboot failed ($out)"; return 1; }
+  # Without a window manager, hiding a managed window stalls about 2 s; unmanaged it does not.
+  WINEPREFIX=$dir "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >>"$out" 2>&1 || { log "wine reg add failed ($out)"; return 1; }
+  # A crashing program must end, not wait in a crash dialog that nobody will click.
+  WINEPREFIX=$dir "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$out" 2>&1 || { log "wine reg add failed ($out)"; return 1; }
+}
+
+# A prefix takes wineboot tens of seconds to make and a copy a few. make_prefix_template
+# makes one prefix to copy and exports WINE_PREFIX_TEMPLATE, which wine_setup then copies
+# for each run (also in the scripts this one starts); remove_prefix_template removes it.
+# Wine keeps no absolute path of the prefix inside it, so a copy works anywhere.
+PREFIX_TEMPLATE_ROOT=""
+make_prefix_template() {
+  pick_wine || return 1
+  wine_environment
+  PREFIX_TEMPLATE_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/tavix-prefix.XXXXXX") || return 1
+  local dir=$PREFIX_TEMPLATE_ROOT/prefix
+  make_prefix "$dir" "$PREFIX_TEMPLATE_ROOT/wineboot.log" || return 1
+  # wineserver writes the registry when it ends: the copy must come after that.
+  WINEPREFIX=$dir timeout 60 "$WINESERVER" -w || { log "the template prefix's wineserver did not end"; return 1; }
+  export WINE_PREFIX_TEMPLATE=$dir
+}
+remove_prefix_template() {
+  [[ -n "$PREFIX_TEMPLATE_ROOT" ]] && rm -rf "$PREFIX_TEMPLATE_ROOT"
+  PREFIX_TEMPLATE_ROOT=""
+  unset WINE_PREFIX_TEMPLATE
+}
+
 # Display, prefix and a first run folder. Must run before any Wine process of the run.
 wine_setup() {
   trap wine_teardown EXIT
@@ -105,16 +146,12 @@ wine_setup() {
   fi
 
   export WINEPREFIX=$TEMP_ROOT/prefix
-  export WINEDEBUG=-all
-  # No Mono or Gecko: their install prompts would block wineboot on a display nobody sees.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  "$WINE" wineboot -i >"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wineboot failed"; return 1; }
-  # Without a window manager, hiding a managed window stalls about 2 s; unmanaged it does not.
-  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-    >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
-  # A crashing program must end, not wait in a crash dialog that nobody will click.
-  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-    >>"$TEMP_ROOT/wineboot.log" 2>&1 || { log "wine reg add failed"; return 1; }
+  wine_environment
+  if [[ -n "${WINE_PREFIX_TEMPLATE:-}" ]]; then
+    cp -a "$WINE_PREFIX_TEMPLATE" "$WINEPREFIX" || { log "could not copy $WINE_PREFIX_TEMPLATE"; return 1; }
+  else
+    make_prefix "$WINEPREFIX" "$TEMP_ROOT/wineboot.log" || return 1
+  fi
   new_run_dir || return 1
   # The first window of a fresh prefix also starts Wine's desktop, which takes seconds:
   # let that happen now rather than inside a timed check. It finds no window, on purpose

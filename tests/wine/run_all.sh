@@ -8,6 +8,12 @@ set -u
 dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 passed=0
 failed=0
+# One prefix made here and copied for each script (unless the caller made one already).
+if [[ -z "${WINE_PREFIX_TEMPLATE:-}" ]]; then
+  source "$dir/lib.sh"
+  make_prefix_template || echo "(no prefix template: each script makes its own prefix)"
+  trap remove_prefix_template EXIT
+fi
 scripts=()
 if (($#)); then
   for name in "$@"; do scripts+=("$dir/${name}_e2e.sh"); done
