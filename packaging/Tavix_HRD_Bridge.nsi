@@ -142,6 +142,8 @@ Section "${APP_NAME}"
   File "${STAGE_DIR}/manual.md"
   File "${STAGE_DIR}/README.md"
   File "${STAGE_DIR}/LICENSE"
+  File "${STAGE_DIR}/window.png"
+  File "${STAGE_DIR}/window-hrd-not-running.png"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; Started from the shortcut, the program's working folder is its own.
@@ -172,6 +174,8 @@ Section "Uninstall"
   Delete "$INSTDIR\manual.md"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE"
+  Delete "$INSTDIR\window.png"
+  Delete "$INSTDIR\window-hrd-not-running.png"
   ; The program's own log, written beside it.
   Delete "$INSTDIR\ErrorLog.txt"
   ${If} ${Errors}

@@ -18,7 +18,7 @@ PACKAGE_DIR=$REPO_ROOT/build/package
 ZIP=$PACKAGE_DIR/Tavix_HRD_Bridge-$PROGRAM_VERSION.zip
 SETUP=$PACKAGE_DIR/Tavix_HRD_Bridge-$PROGRAM_VERSION-setup.exe
 SHIPPED_EXES=(Tavix_HRD_Bridge.exe hrd_sim.exe suite_client.exe)
-RELEASE_FILES=("${SHIPPED_EXES[@]}" manual.md README.md LICENSE)
+RELEASE_FILES=("${SHIPPED_EXES[@]}" manual.md README.md LICENSE window.png window-hrd-not-running.png)
 UNINSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavix_HRD_Bridge'
 MACHINE_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavix_HRD_Bridge'
 SETTINGS_KEY='HKCU\Software\VB and VBA Program Settings\Tavix_HRD_Bridge'
@@ -26,7 +26,7 @@ SETTINGS_KEY='HKCU\Software\VB and VBA Program Settings\Tavix_HRD_Bridge'
 INSTALL_TIMEOUT=120
 
 # What the package is made of: when any is newer than the installer, it is made again.
-PACKAGE_INPUTS=(docs/manual.md README.md LICENSE packaging/Tavix_HRD_Bridge.nsi scripts/package)
+PACKAGE_INPUTS=(docs/manual.md README.md LICENSE docs/window.png docs/window-hrd-not-running.png packaging/Tavix_HRD_Bridge.nsi scripts/package)
 for exe in "${SHIPPED_EXES[@]}"; do PACKAGE_INPUTS+=("build/win32/$exe"); done
 
 package_is_current() {
@@ -155,6 +155,21 @@ case_zip_holds_the_release_files() {
     { fail "LICENSE in the zip is not the project's LICENSE"; return 1; }
 }
 
+# The README and the manual show the window: what they link to must be in the release,
+# beside them, or a user reading them from the zip sees broken pictures.
+case_the_shipped_texts_link_only_to_shipped_files() {
+  local doc target listed
+  listed=$(unzip -Z1 "$ZIP" 2>&1)
+  for doc in README.md manual.md; do
+    while read -r target; do
+      [[ "$target" =~ ^[a-z]+: ]] && continue # a web address
+      grep -qxF "$target" <<<"$listed" || { fail "$doc links to $target, which the zip does not hold"; return 1; }
+    done < <(unzip -p "$ZIP" "$doc" | grep -oE '\]\([^)#]+' | cut -c3-)
+  done
+  unzip -p "$ZIP" window.png | cmp -s - "$REPO_ROOT/docs/window.png" ||
+    { fail "window.png in the zip is not docs/window.png"; return 1; }
+}
+
 case_installer_needs_no_administrator() {
   runs_as_invoker "$SETUP"
 }
@@ -267,6 +282,7 @@ SHORTCUT_WIN="$APPDATA_WIN\\Microsoft\\Windows\\Start Menu\\Programs\\Tavix HRD 
 SHORTCUT=$(unix_path "$SHORTCUT_WIN")
 
 run_case case_zip_holds_the_release_files
+run_case case_the_shipped_texts_link_only_to_shipped_files
 run_case case_installer_needs_no_administrator
 run_case case_silent_install_for_the_user
 run_case case_installed_bridge_answers_the_suite
