@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end checks of what the bridge keeps per user and what it logs: the version setting,
 # the window reopening where it was closed (moved, off-screen, maximised), and the start-up
-# report that precedes the first logged error, with the shutdown line at the end.
+# report that precedes the first logged error, with the shutdown line at the end. Rubbish
+# stored in any of the settings it reads still opens the window on the screen.
 #
 #   tests/wine/settings_e2e.sh
 #
@@ -85,6 +86,65 @@ case_closed_maximised_reopens_maximised() {
   wait_until state_is maximized || { fail "reopened $(window_state), want maximized again"; return 1; }
 }
 
+# The window's outer rectangle on the screen, in pixels: "X Y WIDTH HEIGHT".
+window_geometry() {
+  xwininfo -display "$DISPLAY" -name "$BRIDGE_CAPTION" 2>/dev/null |
+    awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4} /Width:/ {w = $2} /Height:/ {h = $2}
+         END {if (x != "") print x, y, w, h}'
+}
+
+# The whole window lies on the 1280 x 1024 screen, shown and neither minimised nor empty.
+window_on_screen() {
+  local x y w h
+  read -r x y w h < <(window_geometry) || return 1
+  ((x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= 1280 && y + h <= 1024)) || return 1
+  suite_client windows "$BRIDGE_CAPTION" 2>/dev/null | grep -qE '^WINDOW\|1\|[0-9]+,[0-9]+\|(normal|maximized)\|'
+}
+
+# reg_put SECTION NAME TYPE DATA: any value of any type.
+reg_put() {
+  "$WINE" reg add "$SETTINGS_KEY\\$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1
+}
+
+# rubbish_opens_on_screen WHAT: with the settings just stored, the bridge opens its window
+# on the screen, answers, and closes.
+rubbish_opens_on_screen() {
+  start_bridge || { fail "$1: the bridge did not start"; return 1; }
+  wait_until window_on_screen ||
+    { fail "$1: the window is at $(window_geometry): $(suite_client windows "$BRIDGE_CAPTION" | head -n 1)"; return 1; }
+  [[ "$(suite_client execute Corvane DDEServer 004test 2>/dev/null)" == ACK ]] || { fail "$1: 004test not acknowledged"; return 1; }
+  close_bridge || { fail "$1: the bridge did not close"; return 1; }
+}
+
+case_rubbish_in_every_setting_still_opens_the_window_on_screen() {
+  close_bridge || { fail "the bridge did not close"; return 1; }
+  # Words, nothing, a number past any range, and values of the wrong registry type.
+  reg_set Windows DualMonitor maybe
+  reg_set Windows VelkMainLeft abc
+  reg_set Windows VelkMainTop 1e999
+  reg_set Windows VelkMainWidth ""
+  reg_put Windows VelkMainHeight REG_BINARY 0badf00d
+  reg_put Windows VelkMainWindowState REG_DWORD 2
+  rubbish_opens_on_screen "words and wrong types" || return 1
+  # Numbers at and past the ends of their types, a window state that does not exist.
+  reg_set Windows DualMonitor True
+  reg_set Windows VelkMainLeft -2147483648
+  reg_set Windows VelkMainTop 2147483647
+  reg_set Windows VelkMainWidth 99999999999
+  reg_set Windows VelkMainHeight -1
+  reg_set Windows VelkMainWindowState 7
+  rubbish_opens_on_screen "numbers at the ends of their range" || return 1
+  # Far off to the left, with a width so large that the stored rectangle reaches the screen.
+  reg_set Windows DualMonitor -1
+  reg_set Windows VelkMainLeft -30000
+  reg_set Windows VelkMainTop 1440
+  reg_set Windows VelkMainWidth 2000000
+  reg_set Windows VelkMainHeight 2000000
+  reg_set Windows VelkMainWindowState 0
+  rubbish_opens_on_screen "a huge stored size" || return 1
+  start_bridge
+}
+
 case_first_error_brings_the_report_and_close_the_shutdown_line() {
   local log=$RUN_DIR/ErrorLog.txt
   [[ ! -e "$log" ]] || { fail "a log exists before any error"; return 1; }
@@ -133,6 +193,7 @@ main() {
     run_case case_moved_window_reopens_where_it_was
     run_case case_window_lost_to_the_left_opens_at_the_edge
     run_case case_closed_maximised_reopens_maximised
+    run_case case_rubbish_in_every_setting_still_opens_the_window_on_screen
   else
     fail_case start_bridge "the bridge did not come up"
   fi
