@@ -22,7 +22,8 @@ int RunFollow(const Args& args);
 int RunWatch(const Args& args);
 /// launch EXE COUNT OUT [CAPTION SERVICE TOPIC]: starts EXE COUNT times; until its
 /// "004test" is acknowledged on SERVICE|TOPIC (then closes the window CAPTION), or without
-/// a caption until it ends; one line "STARTED READY" each.
+/// a caption until it ends; one line "STARTED READY SHOWN" each, SHOWN when the window was
+/// first found (0 without a caption).
 int RunLaunch(const Args& args);
 
 }  // namespace tools::bench

@@ -2,6 +2,7 @@
 // answers, or, for a program that serves nothing, until it has run and ended.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "../suite_client/ClientSupport.h"
@@ -14,16 +15,54 @@ namespace {
 
 constexpr DWORD kEndWaitMs = 20000;
 constexpr ULONGLONG kAnswerWaitMs = 20000;
+constexpr UINT kTextWaitMs = 1000;
 
-// Asks "004test" until it is acknowledged; false after kAnswerWaitMs.
-bool WaitForAnswer(const std::string& service, const std::string& topic) {
-  BenchDde dde;
+struct VersionSearch {
+  bool found = false;
+};
+
+BOOL CALLBACK FindVersionLabel(HWND child, LPARAM param) {
+  char text[64] = {};
+  DWORD_PTR copied = 0;
+  if (SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                          kTextWaitMs, &copied) != 0 &&
+      std::strncmp(text, "version ", 8) == 0) {
+    reinterpret_cast<VersionSearch*>(param)->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Whether the window shows its version, the last thing its loading sets.
+bool ShowsVersion(HWND window) {
+  VersionSearch search;
+  EnumChildWindows(window, FindVersionLabel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Waits for the window CAPTION and its version text, then asks "004test" until it is
+// acknowledged; false after kAnswerWaitMs. No DDE window of ours exists before the program
+// has loaded: while it looks for HRD and the launcher it asks every top-level window, and
+// an instance of ours asking it back meanwhile held its start-up up by some 350 ms.
+// `shown` gets the time the window was first found.
+bool WaitForAnswer(const std::string& caption, const std::string& service, const std::string& topic,
+                   long long& shown) {
   const ULONGLONG deadline = GetTickCount64() + kAnswerWaitMs;
+  HWND window = nullptr;
+  while ((window = FindWindowA(nullptr, caption.c_str())) == nullptr) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(1);
+  }
+  shown = Ticks();
+  while (!ShowsVersion(window)) {
+    if (GetTickCount64() >= deadline || !IsWindow(window)) return false;
+    Sleep(1);
+  }
+  BenchDde dde;
   while (GetTickCount64() < deadline) {
     // A failed connect leaves the instance free for the next one.
     HCONV conversation = dde.Connect(service.c_str(), topic.c_str());
     if (conversation != nullptr) return dde.Execute(conversation, "004test", 5000);
-    // Messages meanwhile: the starting program's broadcasts reach this instance's window.
     suite_client::PumpMessagesUntil(GetTickCount64() + 1, [] { return false; });
   }
   return false;
@@ -61,8 +100,9 @@ int RunLaunch(const Args& args) {
       break;
     }
     bool ok = true;
+    long long shown = 0;
     if (serves) {
-      ok = WaitForAnswer(args[4], args[5]);
+      ok = WaitForAnswer(args[3], args[4], args[5], shown);
     } else {
       ok = WaitForSingleObject(process.info.hProcess, kEndWaitMs) == WAIT_OBJECT_0;
     }
@@ -79,7 +119,7 @@ int RunLaunch(const Args& args) {
       std::fprintf(stderr, "bench_client: start %lld of %s did not answer or end\n", i, exe.c_str());
       status = 5;
     }
-    std::fprintf(out, "%lld %lld\n", started, ready);
+    std::fprintf(out, "%lld %lld %lld\n", started, ready, shown);
     std::fflush(out);
     // Let the machine settle after a program's end before timing the next start.
     Sleep(300);
