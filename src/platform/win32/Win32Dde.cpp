@@ -35,9 +35,20 @@ HDDEDATA Flag(ExecuteAnswer answer) {
 
 using base::ToLower;
 
+// Wine's DDEML copies each EXECUTE's command into a new data handle for the callback and
+// never frees it: the command's bytes and one of the process's 65,536 movable memory
+// handles per EXECUTE. Measured here: after about 65,000 commands the program could make
+// no DDE data any more and refused every command, then answered none. Windows frees that
+// handle itself once the callback returns, so only under Wine does the callback free it.
+bool DdemlLeavesExecuteData() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace
 
-Win32DdeServer::Win32DdeServer(std::string serviceName) : serviceName_(std::move(serviceName)) {
+Win32DdeServer::Win32DdeServer(std::string serviceName)
+    : serviceName_(std::move(serviceName)), freesExecuteData_(DdemlLeavesExecuteData()) {
   RegisterHiddenWindowClass(kWindowClass, WindowProc);
   window_ = MessageOnlyWindow(kWindowClass);
 }
@@ -125,7 +136,8 @@ HDDEDATA CALLBACK Win32DdeServer::Callback(UINT type, UINT format, HCONV convers
 
 HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data) {
   // For every transaction here hsz1 is the topic; hsz2 is the item (or the service on
-  // connect). The data handle of an EXECUTE belongs to DDEML and is only read.
+  // connect). The data handle of an EXECUTE belongs to DDEML and is only read (but see
+  // DdemlLeavesExecuteData).
   switch (type) {
     case XTYP_CONNECT:
       return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(Find(Text(hsz1)) != nullptr));
@@ -150,8 +162,11 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
       // The new handle passes to DDEML with the answer.
       return value ? DdeData::FromText(instance_.Id(), hsz2, *value).Release() : nullptr;
     }
-    case XTYP_EXECUTE:
-      return Execute(conversation, ToLower(Text(hsz1)), DdeData::Borrowed(data).Text());
+    case XTYP_EXECUTE: {
+      std::string command = DdeData::Borrowed(data).Text();
+      if (freesExecuteData_ && data) DdeFreeDataHandle(data);
+      return Execute(conversation, ToLower(Text(hsz1)), command);
+    }
     default:
       return nullptr;
   }

@@ -140,6 +140,7 @@ class Win32DdeServer : public DdeServer {
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first
   std::uint64_t lastHeld_ = 0;
   WindowHandle window_;  // message-only: the loop hands held EXECUTEs back through it
+  const bool freesExecuteData_;  // DDEML leaves each EXECUTE's data handle to the callback
 };
 
 class Win32Conversation;
