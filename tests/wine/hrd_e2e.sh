@@ -162,6 +162,31 @@ case_linked_clients_follow_hrd_in_order_to_its_last_change() {
   item_is RadioMode RTTY-R || { fail "RadioMode is \"$(item RadioMode)\", want RTTY-R"; return 1; }
 }
 
+# Several programs of the suite linked on one item each hear every change: under Wine one
+# client taking the item's name out of its message once took it from the others too.
+case_every_client_linked_on_an_item_hears_each_change() {
+  local j outs=() pids=()
+  for j in 1 2 3; do
+    outs+=("$RUN_DIR/watch-rcvfreq-$j.txt")
+    watch_item "${outs[-1]}" 10 RcvFreq
+    pids+=("$WATCH_PID")
+  done
+  wait_until test -s "${outs[0]}" -a -s "${outs[1]}" -a -s "${outs[2]}" || { fail "the watchers did not link"; return 1; }
+  local hertz
+  for hertz in 7011000 7012000 7013000 7014000 7015000; do
+    hrd_control "set HRD_HERTZ $hertz"
+    sleep 0.3
+  done
+  wait "${pids[@]}" 2>/dev/null
+  local out
+  for out in "${outs[@]}"; do
+    [[ "$(tr -d '\r' <"$out" | tail -n +2)" == $'7,011.00\n7,012.00\n7,013.00\n7,014.00\n7,015.00' ]] ||
+      { fail "$(basename "$out") saw:"$'\n'"$(cat "$out")"; return 1; }
+  done
+  hrd_control "set HRD_HERTZ 3573000"
+  wait_until item_is RcvFreq 3,573.00 || { fail "RcvFreq did not come back to 3,573.00"; return 1; }
+}
+
 case_bad_frequency_is_logged_with_its_text() {
   hrd_control "set HRD_HERTZ 7.04 MHz"
   wait_until test -f "$RUN_DIR/ErrorLog.txt" || { fail "no log after a non-numeric frequency"; return 1; }
@@ -236,6 +261,7 @@ main() {
     run_case case_hrd_appearing_is_linked_and_translated
     run_case case_one_client_reads_every_item_over_one_conversation
     run_case case_linked_clients_follow_hrd_in_order_to_its_last_change
+    run_case case_every_client_linked_on_an_item_hears_each_change
     run_case case_bad_frequency_is_logged_with_its_text
     run_case case_hrd_quitting_keeps_items_and_restarts_the_blink
     run_case case_hrd_returning_is_linked_again

@@ -110,7 +110,8 @@ class Win32DdeServer : public DdeServer {
  private:
   static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
                                     HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
-  HDDEDATA Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+  HDDEDATA Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
+                  ULONG_PTR data1);
   HDDEDATA Execute(HCONV conversation, const std::string& topic, const std::string& command);
   /// From the loop: hands each conversation's oldest held EXECUTE to its topic, then back to
   /// DDEML for the answer, until none is left.
@@ -140,7 +141,7 @@ class Win32DdeServer : public DdeServer {
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first
   std::uint64_t lastHeld_ = 0;
   WindowHandle window_;  // message-only: the loop hands held EXECUTEs back through it
-  const bool freesExecuteData_;  // DDEML leaves each EXECUTE's data handle to the callback
+  const bool underWine_;  // whose DDEML leaves EXECUTE data behind and shares advise atoms
 };
 
 class Win32Conversation;
