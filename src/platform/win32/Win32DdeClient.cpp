@@ -60,6 +60,7 @@
 #include "base/Failure.h"
 #include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
+#include "platform/win32/DdeMessages.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -87,73 +88,10 @@ constexpr const char* kWindowClass = "TavixHrdBridgeDdeClient";
 constexpr UINT kPassOnNewest = WM_APP + 3;
 constexpr WORD kAckBit = 0x8000;  // DDEACK.fAck
 
-std::string AtomName(UINT_PTR atom) {
-  char name[256] = {};
-  if (atom) GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name);
-  return name;
-}
-
-// Atoms are at most 0xFFFF; memory handles never are that small.
-bool IsAtom(UINT_PTR value) { return value != 0 && value <= 0xFFFF; }
-
-void DeleteAtom(UINT_PTR value) {
-  if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
-}
-
 // Enumeration callbacks are stdcall on 32-bit Windows: a plain CALLBACK function, not a lambda.
 BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
   return TRUE;
-}
-
-
-/// An atom of `text` for a message; throws Failure(DdeNoChannel) when none can be made.
-GlobalAtom AddAtom(const std::string& text) {
-  GlobalAtom atom = AddGlobalAtom(text);
-  if (!atom) throw Failure(RunError::DdeNoChannel);
-  return atom;
-}
-
-/// A shareable block of `size` zeroed bytes, filled by `fill` while locked; throws
-/// Failure(OutOfMemory) when none can be had.
-template <typename Fill>
-GlobalBlock NewBlock(SIZE_T size, Fill fill) {
-  GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE | GMEM_ZEROINIT, size));
-  void* bytes = block ? GlobalLock(block.Get()) : nullptr;
-  if (!bytes) throw Failure(RunError::OutOfMemory);
-  fill(bytes);
-  GlobalUnlock(block.Get());
-  return block;
-}
-
-/// What a DDEDATA block holds.
-struct DataBlock {
-  bool valid = false;
-  bool response = false;
-  bool release = false;
-  bool ackRequested = false;
-  UINT format = 0;
-  std::string text;
-};
-
-DataBlock ReadDataBlock(HGLOBAL block) {
-  DataBlock data;
-  if (!block) return data;
-  const SIZE_T size = GlobalSize(block);
-  const auto* dde = static_cast<const DDEDATA*>(GlobalLock(block));
-  if (!dde) return data;
-  constexpr std::size_t kHeader = offsetof(DDEDATA, Value);
-  if (size >= kHeader) {
-    data.valid = true;
-    data.response = dde->fResponse;
-    data.release = dde->fRelease;
-    data.ackRequested = dde->fAckReq;
-    data.format = static_cast<USHORT>(dde->cfFormat);
-    const char* text = reinterpret_cast<const char*>(dde->Value);
-    data.text.assign(text, strnlen(text, size - kHeader));
-  }
-  GlobalUnlock(block);
-  return data;
 }
 
 }  // namespace
