@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "base/Failure.h"
@@ -17,7 +18,14 @@ constexpr const char* kFormClass = "TavixHrdBridgeForm";
 constexpr int kIconResource = 1;
 constexpr double kTwipsPerInch = 1440.0;
 // Posted to a form when one of its controls has a text its window does not show yet.
-constexpr UINT kShowTexts = WM_APP + 2;
+// A form's windows take their controls' new texts on a timer of the form's: at most ten
+// times a second, and only when no other message waits (a timer's message is the last the
+// queue gives). Under Wine a text box takes about a millisecond to take a text; a person
+// sees no difference, while DDE traffic never waits behind the display.
+constexpr UINT_PTR kShowTextsTimer = 1;
+constexpr UINT kShowTextsEveryMs = 100;
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 int ToPixels(Twips twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 Twips ToTwips(int pixels, int dpi) { return pixels * kTwipsPerInch / dpi; }
@@ -29,8 +37,10 @@ COLORREF ColourRef(const Colour& colour) {
 /// One child control, label (STATIC) or text box (EDIT).
 class Win32Control {
  public:
-  Win32Control(HWND parent, int id, const ControlSpec& design, bool edit, HFONT defaultFont)
-      : design_(design), edit_(edit) {
+  /// `stale` is told when the window no longer shows the control's text.
+  Win32Control(HWND parent, int id, const ControlSpec& design, bool edit, HFONT defaultFont,
+               std::function<void()> stale)
+      : design_(design), edit_(edit), onStale_(std::move(stale)) {
     const int dpiX = ScreenDpi(LOGPIXELSX);
     const int dpiY = ScreenDpi(LOGPIXELSY);
     const DWORD style = WS_CHILD | (design.visible ? WS_VISIBLE : 0) |
@@ -51,6 +61,9 @@ class Win32Control {
     SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (design.background) background_.Reset(CreateSolidBrush(ColourRef(*design.background)));
     SetWindowLongPtrA(window_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (edit)
+      originalProc = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrA(window_.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
   }
   // The window goes first: its procedure finds this object while it is destroyed, and it
   // uses the font and brush until then.
@@ -62,21 +75,24 @@ class Win32Control {
   const ControlSpec& Design() const { return design_; }
   bool IsEdit() const { return edit_; }
 
-  // The text is the control's own; the window shows it from the next turn of the message
-  // loop. Under Wine an edit control takes about a millisecond to take a new text (theme
-  // look-ups, text measuring, the change notice), and HRD can report many changes in one
-  // turn: only the newest is shown, while every change still reaches the listeners at once.
+  // The text is the control's own; the form has its window show it later (kShowTextsTimer).
+  // HRD can report many changes in a moment: only the newest is shown, while every change
+  // still reaches the listeners at once.
   const std::string& GetText() const { return text_; }
   void PutText(std::string_view text) {
     if (text_ == text) return;
     text_ = text;
-    if (!stale_) stale_ = PostMessageA(GetParent(window_.Get()), kShowTexts, 0, 0) != 0;
+    if (!stale_) {
+      stale_ = true;
+      onStale_();
+    }
     // A text box's listeners run as from its change notice: their failure stays with them.
     if (edit_)
       base::Ignore([&] { Changed(); });
     else
       Changed();
   }
+  bool Stale() const { return stale_; }
   /// Shows the control's text, when the window does not show it yet.
   void ShowText() {
     if (!stale_) return;
@@ -115,13 +131,14 @@ class Win32Control {
   }
 
   std::function<void(std::int16_t&)> keyPress;
-  WNDPROC originalProc = nullptr;
+  WNDPROC originalProc = nullptr;  // an edit control's own procedure, under EditProc
 
  private:
   ControlSpec design_;
   bool edit_;
   std::string text_ = design_.text;
   bool stale_ = false;    // the window does not show text_ yet
+  std::function<void()> onStale_;
   bool showing_ = false;  // the window is being given text_
   GdiObject font_;
   GdiObject background_;
@@ -155,9 +172,25 @@ constexpr std::int16_t kAsciiCut = 24;    // Ctrl+X
 constexpr std::int16_t kAsciiPaste = 22;  // Ctrl+V
 constexpr std::int16_t kAsciiUndo = 26;   // Ctrl+Z
 
+// Every text box's window procedure, in front of the edit control's own. A person edits
+// what the box holds: a text not shown yet is shown before any editing message.
 LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* control = reinterpret_cast<Win32Control*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!control) return DefWindowProcA(window, message, wParam, lParam);
+  if (!control || !control->originalProc) return DefWindowProcA(window, message, wParam, lParam);
+  switch (message) {
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case WM_CUT:
+    case WM_CLEAR:
+    case WM_PASTE:
+    case WM_UNDO:
+    case EM_UNDO:
+    case WM_LBUTTONDOWN:
+      control->ShowText();
+      break;
+    default:
+      break;
+  }
   auto offer = [&](std::int16_t code) {
     if (!control->keyPress) return code;
     base::Ignore([&] { control->keyPress(code); });
@@ -195,13 +228,7 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 class Win32TextBox : public ControlAdapter<TextBox> {
  public:
   using ControlAdapter::ControlAdapter;
-  void OnKeyPress(std::function<void(std::int16_t&)> handler) override {
-    Win32Control& control = Control();
-    control.keyPress = std::move(handler);
-    if (!control.originalProc)
-      control.originalProc = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrA(control.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
-  }
+  void OnKeyPress(std::function<void(std::int16_t&)> handler) override { Control().keyPress = std::move(handler); }
 };
 
 /// A form: a top-level window of the program's own class.
@@ -373,8 +400,9 @@ class Win32Window : public Window {
           if (Win32Control* control = ControlOf(reinterpret_cast<HWND>(lParam)))
             base::Ignore([&] { control->WindowTextChanged(); });
         return 0;
-      case kShowTexts:
-        for (Win32Control* control : controls_) control->ShowText();
+      case WM_TIMER:
+        if (wParam != kShowTextsTimer) break;
+        ShowTexts();
         return 0;
       default:
         break;
@@ -387,9 +415,33 @@ class Win32Window : public Window {
 
  private:
   std::unique_ptr<Win32Control> NewControl(const ControlSpec& design, bool edit) {
-    auto control = std::make_unique<Win32Control>(window_.Get(), nextId_++, design, edit, defaultFont_);
+    auto control = std::make_unique<Win32Control>(window_.Get(), nextId_++, design, edit, defaultFont_,
+                                                  [this] { TextsStale(); });
     controls_.push_back(control.get());
     return control;
+  }
+  /// A control's window no longer shows its text: the form's timer is set, unless it is
+  /// already. Without a timer the texts are shown at once.
+  void TextsStale() {
+    if (showTimerSet_ || !window_.Get()) return;
+    showTimerSet_ = SetTimer(window_.Get(), kShowTextsTimer, kShowTextsEveryMs, nullptr) != 0;
+    if (!showTimerSet_) ShowTexts();
+  }
+  /// The controls' windows take their texts, one after the other; when another message is
+  /// waiting, the rest are shown at the timer's next tick.
+  void ShowTexts() {
+    if (showTimerSet_) KillTimer(window_.Get(), kShowTextsTimer);
+    showTimerSet_ = false;
+    bool shownOne = false;
+    for (Win32Control* control : controls_) {
+      if (!control->Stale()) continue;
+      if (shownOne && HIWORD(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0) {
+        showTimerSet_ = SetTimer(window_.Get(), kShowTextsTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+        if (showTimerSet_) return;
+      }
+      control->ShowText();
+      shownOne = true;
+    }
   }
   Win32Control* ControlOf(HWND child) const {
     for (Win32Control* control : controls_)
@@ -434,6 +486,7 @@ class Win32Window : public Window {
   int nextId_ = 100;
   bool shownOnce_ = false;
   bool suppressResize_ = false;
+  bool showTimerSet_ = false;  // kShowTextsTimer
   WindowState pendingState_ = WindowState::Normal;
   HFONT defaultFont_ = nullptr;
   GdiObject background_;

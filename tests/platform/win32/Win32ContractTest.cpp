@@ -139,8 +139,12 @@ class Win32UiHarness : public UiHarness {
   void Type(Window& form, TextBox& box, char character) override {
     const HWND window = FormWindow(form);
     ASSERT_NE(window, nullptr) << "no window for form " << form.Name();
-    ui_.ProcessMessages();  // the window shows the box's text from the next turn of the loop
-    const HWND edit = EditWindow(window, box);
+    // The window shows the box's text from the form's timer on.
+    HWND edit = EditWindow(window, box);
+    for (int turn = 0; !edit && turn < 100; ++turn) {
+      Pass(20);
+      edit = EditWindow(window, box);
+    }
     ASSERT_NE(edit, nullptr) << "no single edit control for text box " << box.Name();
     PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(character), 1);
     ui_.ProcessMessages();
