@@ -87,6 +87,8 @@ constexpr const char* kWindowClass = "TavixHrdBridgeDdeClient";
 // Posted to a conversation's window when it holds advised values for after the queue.
 constexpr UINT kPassOnNewest = WM_APP + 3;
 constexpr WORD kAckBit = 0x8000;  // DDEACK.fAck
+// How long a partner's window seen by IsWindow counts as there.
+constexpr ULONGLONG kPartnerSeenForMs = 10;
 
 // Enumeration callbacks are stdcall on 32-bit Windows: a plain CALLBACK function, not a lambda.
 BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
@@ -106,7 +108,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   }
 
   bool Alive() override {
-    if (!partnerTerminated_ && !terminateSent_ && IsWindow(partner_)) return true;
+    if (!partnerTerminated_ && !terminateSent_ && PartnerThere()) return true;
     End();
     return false;
   }
@@ -273,7 +275,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
       MSG message;
       while (!pending_.answered && PeekMessageA(&message, window_.Get(), WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE))
         DispatchMessageA(&message);
-      if (pending_.answered || partnerTerminated_ || !IsWindow(partner_)) break;
+      if (pending_.answered || partnerTerminated_ || !PartnerThere()) break;
       const ULONGLONG now = GetTickCount64();
       if (now >= deadline) break;
       // A partner that dies sends nothing: look again at least every tenth of a second.
@@ -377,6 +379,18 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     PassOnNewest();
   }
 
+  /// Whether the partner's window is still there. Under Wine IsWindow is a round trip to
+  /// the window server, and one command to HRD asks several times over: a window seen
+  /// within the last few milliseconds counts as there. A post to a partner gone meanwhile
+  /// fails, and the wait for an answer looks again.
+  bool PartnerThere() {
+    const ULONGLONG now = GetTickCount64();
+    if (partnerSeen_ && now - partnerSeenAt_ < kPartnerSeenForMs) return true;
+    partnerSeen_ = IsWindow(partner_) != FALSE;
+    partnerSeenAt_ = now;
+    return partnerSeen_;
+  }
+
   /// Says goodbye once, when the partner can still hear it.
   void End() {
     if (terminateSent_) return;
@@ -388,6 +402,8 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   HWND partner_;
   bool terminateSent_ = false;
   bool partnerTerminated_ = false;
+  bool partnerSeen_ = false;  // by PartnerThere, at partnerSeenAt_
+  ULONGLONG partnerSeenAt_ = 0;
   Pending pending_;
   std::map<std::string, std::function<void(const std::string&)>> sinks_;  // by item, lower case
   std::map<std::string, std::string> newest_;  // values not passed on yet, by item, lower case

@@ -573,9 +573,12 @@ void Win32Ui::EndProcess(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)
 int Win32Ui::RunMessageLoop() {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    // Tab moves between the controls of the active form.
-    HWND active = GetActiveWindow();
-    if (active && IsDialogMessageA(active, &message)) continue;
+    // Tab moves between the controls of the active form. Only keys do that: the other
+    // messages (most are DDE's) are spared the two calls to the window server.
+    if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
+      HWND active = GetActiveWindow();
+      if (active && IsDialogMessageA(active, &message)) continue;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -182,6 +182,25 @@ TEST_F(Win32DdeClientTest, AStoppedLinkHearsNothingOfWhatWasQueuedForIt) {
   EXPECT_EQ(heard, (std::vector<std::string>{"0"}));
 }
 
+// The server posts a change only to items someone is linked on: a link stopped and started
+// again, in another case, must hear the changes after it as before.
+TEST_F(Win32DdeClientTest, ALinkStartedAgainAfterAStopHearsEachChange) {
+  PeerProgram peer(UniqueService());
+  auto conversation = Link();
+  peer.Publish("1");
+  Pass(ui, 50);
+  conversation->StopHotLink("item");
+  Pass(ui, 50);
+  peer.Publish("2");
+  Pass(ui, 50);
+  conversation->StartHotLink("ITEM", Collect());
+  for (int i = 3; i <= 5; ++i) {
+    peer.Publish(std::to_string(i));
+    Pass(ui, 30);
+  }
+  EXPECT_EQ(heard, (std::vector<std::string>{"0", "1", "2", "3", "4", "5"}));
+}
+
 // Each command a client sends must leave nothing behind in the server: the program answers
 // commands for days, and under Wine every EXECUTE's leftover also took one of the process's
 // 65,536 movable memory handles, after which the program refused every command.
