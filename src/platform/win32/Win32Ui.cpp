@@ -283,6 +283,8 @@ class Win32Window : public Window {
     shownOnce_ = true;
     // The resize handler runs once for the first showing, not for each message of it.
     suppressResize_ = first;
+    // The window appears with its texts, not with older ones for a moment.
+    ShowTexts();
     const int command = pendingState_ == WindowState::Minimized   ? SW_SHOWMINNOACTIVE
                         : pendingState_ == WindowState::Maximized ? SW_SHOWMAXIMIZED
                                                                   : SW_SHOW;

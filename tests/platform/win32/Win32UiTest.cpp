@@ -133,6 +133,15 @@ TEST_F(Win32UiTest, ABoxChangingAllTheTimeIsShownAFewTimesASecondEndingOnItsNewe
   EXPECT_LE(textsTaken, 8);
 }
 
+TEST_F(Win32UiTest, AFormAppearsWithItsTexts) {
+  box_->SetText("7,040.00");
+  form_->Show();
+  EXPECT_EQ(WindowText(edit_), "7,040.00");
+  EXPECT_EQ(textsTaken, 1);
+  Pass(150);
+  EXPECT_EQ(textsTaken, 1);
+}
+
 TEST_F(Win32UiTest, APersonTypingEditsTheTextTheBoxHoldsNotAnOlderOneShown) {
   box_->SetText("new");
   // The key arrives before the window has shown "new".
