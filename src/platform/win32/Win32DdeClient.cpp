@@ -43,7 +43,8 @@
 // value is the last. While more messages wait in the queue (HRD reporting faster than its
 // values can be passed on: a VFO knob spun, a band scan), an advised value waits for them:
 // it is passed on after them, and only if no newer value of its item came meanwhile. A
-// value alone in the queue, and the answer to a REQUEST, are passed on at once.
+// value alone in the queue, one that waited there no more than a millisecond, and the
+// answer to a REQUEST, are passed on at once.
 //
 // A conversation is taken for gone when its partner says so, or when the partner's window
 // no longer exists: a partner that crashed sends no terminate.
@@ -87,6 +88,8 @@ constexpr const char* kWindowClass = "TavixHrdBridgeDdeClient";
 // Posted to a conversation's window when it holds advised values for after the queue.
 constexpr UINT kPassOnNewest = WM_APP + 3;
 constexpr WORD kAckBit = 0x8000;  // DDEACK.fAck
+// How long an advised value may have waited in the queue to be passed on at once.
+constexpr DWORD kFreshValueMs = 1;
 // How long a partner's window seen by IsWindow counts as there.
 constexpr ULONGLONG kPartnerSeenForMs = 10;
 
@@ -363,7 +366,11 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     const std::string key = ToLower(item);
     if (!sinks_.count(key)) return;
     newest_[key] = data.text;  // replaces an older one not passed on yet
-    if (data.response || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
+    // A value that waited in the queue no more than a millisecond finds the program keeping
+    // up: it is passed on without asking the queue (a round trip to the window server
+    // under Wine). One that waited longer may have newer ones behind it.
+    const bool fresh = GetTickCount() - static_cast<DWORD>(GetMessageTime()) <= kFreshValueMs;
+    if (data.response || fresh || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
       PassOnNewest();
       return;
     }
