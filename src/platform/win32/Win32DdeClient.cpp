@@ -366,16 +366,22 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     const std::string key = ToLower(item);
     if (!sinks_.count(key)) return;
     newest_[key] = data.text;  // replaces an older one not passed on yet
+    if (data.response) {
+      PassOnNewest();
+      return;
+    }
+    // A pass-on already posted is still to come: it takes this value along.
+    if (passOnPosted_) return;
     // A value that waited in the queue no more than a millisecond finds the program keeping
     // up: it is passed on without asking the queue (a round trip to the window server
     // under Wine). One that waited longer may have newer ones behind it.
     const bool fresh = GetTickCount() - static_cast<DWORD>(GetMessageTime()) <= kFreshValueMs;
-    if (data.response || fresh || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
+    if (fresh || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
       PassOnNewest();
       return;
     }
     // Behind the messages waiting now; if it cannot be posted, at once.
-    if (!passOnPosted_) passOnPosted_ = PostMessageA(window_.Get(), kPassOnNewest, 0, 0) != 0;
+    passOnPosted_ = PostMessageA(window_.Get(), kPassOnNewest, 0, 0) != 0;
     if (!passOnPosted_) PassOnNewest();
   }
 
