@@ -44,7 +44,8 @@
 // values can be passed on: a VFO knob spun, a band scan), an advised value waits for them:
 // it is passed on after them, and only if no newer value of its item came meanwhile. A
 // value alone in the queue, one that waited there no more than a millisecond, and the
-// answer to a REQUEST, are passed on at once.
+// answer to a REQUEST, are passed on at once; but a value that comes while a transaction
+// waits for its answer is passed on from the loop, after that transaction.
 //
 // A conversation is taken for gone when its partner says so, or when the partner's window
 // no longer exists: a partner that crashed sends no terminate.
@@ -372,11 +373,15 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     }
     // A pass-on already posted is still to come: it takes this value along.
     if (passOnPosted_) return;
+    // While a transaction waits for its answer, a value waits for the loop: what it sets
+    // off comes after the command under way (HRD reports "tx" before it acknowledges
+    // "butn tx=on"), not inside it.
+    const bool waiting = theClient && theClient->Waiting();
     // A value that waited in the queue no more than a millisecond finds the program keeping
     // up: it is passed on without asking the queue (a round trip to the window server
     // under Wine). One that waited longer may have newer ones behind it.
     const bool fresh = GetTickCount() - static_cast<DWORD>(GetMessageTime()) <= kFreshValueMs;
-    if (fresh || !HIWORD(GetQueueStatus(QS_POSTMESSAGE))) {
+    if (!waiting && (fresh || !HIWORD(GetQueueStatus(QS_POSTMESSAGE)))) {
       PassOnNewest();
       return;
     }

@@ -52,7 +52,19 @@ class PeerProgram : public TopicHandler {
     Run([&] { server_.reset(); });
   }
 
-  ExecuteAnswer OnExecute(std::string_view) override { return ExecuteAnswer::Accept; }
+  /// Each command sets the item to `value` and tells its links before it is acknowledged,
+  /// as HRD does with "butn tx=on".
+  void ChangeOnEachCommand(const std::string& value) {
+    Run([&] { changeOnCommand_ = value; });
+  }
+
+  ExecuteAnswer OnExecute(std::string_view) override {
+    if (!changeOnCommand_.empty()) {
+      value_ = changeOnCommand_;
+      server_->ItemChanged("Topic", "Item");
+    }
+    return ExecuteAnswer::Accept;
+  }
   ExecuteAnswer OnHeldExecute(std::string_view) override { return ExecuteAnswer::Accept; }
   std::optional<std::string> OnRequest(std::string_view item) override {
     if (_stricmp(std::string(item).c_str(), "Item") != 0) return std::nullopt;
@@ -80,6 +92,7 @@ class PeerProgram : public TopicHandler {
 
   std::string service_;
   std::string value_ = "0";
+  std::string changeOnCommand_;
   std::unique_ptr<Win32DdeServer> server_;
   std::function<void()> work_;
   HANDLE ready_ = nullptr;
@@ -180,6 +193,25 @@ TEST_F(Win32DdeClientTest, AStoppedLinkHearsNothingOfWhatWasQueuedForIt) {
   conversation->StopHotLink("ITEM");
   Pass(ui, 100);
   EXPECT_EQ(heard, (std::vector<std::string>{"0"}));
+}
+
+// What a command sets off at the partner is heard after the command, as after any
+// synchronous transaction: the listeners of HRD's "tx" run once "butn tx=on" has returned.
+TEST_F(Win32DdeClientTest, AChangeACommandSetsOffIsHeardAfterTheCommandReturns) {
+  PeerProgram peer(UniqueService());
+  peer.ChangeOnEachCommand("tx");
+  auto conversation = Connect();
+  bool executing = false;
+  conversation->StartHotLink("item", [&](const std::string& value) {
+    heard.push_back(value + (executing ? " during the command" : ""));
+  });
+  for (int i = 0; i < 5; ++i) {
+    executing = true;
+    conversation->Execute("butn tx=on");
+    executing = false;
+    Pass(ui, 30);
+  }
+  EXPECT_EQ(heard, (std::vector<std::string>{"0", "tx", "tx", "tx", "tx", "tx"}));
 }
 
 // The server posts a change only to items someone is linked on: a link stopped and started
