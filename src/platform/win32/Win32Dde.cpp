@@ -98,15 +98,12 @@ void Win32DdeServer::UnregisterTopic(const std::string& topic) {
   for (HCONV conversation : ending) {
     conversations_.erase(conversation);
     held_.erase(conversation);
-    links_.erase(conversation);
     DdeDisconnect(conversation);
   }
 }
 
 void Win32DdeServer::ItemChanged(const std::string& topic, const std::string& item) {
-  // Under Wine DdePostAdvise costs a round trip to the window server even for an item
-  // nobody is linked on, and one change of HRD's changes several items.
-  if (!service_ || !Find(topic) || !Linked(ToLower(topic), ToLower(item))) return;
+  if (!service_ || !Find(topic)) return;
   // The names are kept: a change can come thousands of times a second, and each new handle
   // would be a round trip to the system's atom table and back.
   const HSZ topicName = Name(topic);
@@ -125,14 +122,6 @@ HSZ Win32DdeServer::Name(const std::string& text) {
 }
 
 std::string Win32DdeServer::Text(HSZ hsz) const { return DdeString::Borrowed(instance_.Id(), hsz).Text(); }
-
-bool Win32DdeServer::Linked(const std::string& topic, const std::string& item) const {
-  for (const auto& [conversation, items] : links_) {
-    auto on = conversations_.find(conversation);
-    if (on != conversations_.end() && on->second == topic && items.count(item)) return true;
-  }
-  return false;
-}
 
 TopicHandler* Win32DdeServer::Find(const std::string& topic) const {
   auto found = topics_.find(ToLower(topic));
@@ -164,21 +153,12 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
     case XTYP_DISCONNECT:
       conversations_.erase(conversation);
       held_.erase(conversation);
-      links_.erase(conversation);
       return nullptr;
     case XTYP_ADVSTART: {
       TopicHandler* handler = Find(Text(hsz1));
-      const std::string item = Text(hsz2);
-      const bool served = format == CF_TEXT && handler && handler->OnRequest(item);
-      // Counted from here: should DDEML fail to make the link, a change is only posted
-      // for nothing.
-      if (served) links_[conversation].insert(ToLower(item));
+      const bool served = format == CF_TEXT && handler && handler->OnRequest(Text(hsz2));
       return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(served));
     }
-    case XTYP_ADVSTOP:
-      // A stop without an item ends nothing here: a link kept too long costs a post only.
-      if (hsz2) links_[conversation].erase(ToLower(Text(hsz2)));
-      return nullptr;
     case XTYP_REQUEST:
     case XTYP_ADVREQ: {
       if (format != CF_TEXT) return nullptr;

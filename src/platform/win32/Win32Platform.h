@@ -121,8 +121,6 @@ class Win32DdeServer : public DdeServer {
   /// The instance's handle of `text`, made once and kept while the instance lives.
   HSZ Name(const std::string& text);
   TopicHandler* Find(const std::string& topic) const;
-  /// Whether a conversation on `topic` has an advise link on `item` (both lower case).
-  bool Linked(const std::string& topic, const std::string& item) const;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   /// An EXECUTE held from DDEML (CBR_BLOCK) until the loop has handled it.
@@ -141,7 +139,6 @@ class Win32DdeServer : public DdeServer {
   std::map<std::string, TopicHandler*> topics_;  // keys in lower case
   std::map<HCONV, std::string> conversations_;   // conversation -> topic, lower case
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first
-  std::map<HCONV, std::set<std::string>> links_;    // per conversation, its linked items, lower case
   std::uint64_t lastHeld_ = 0;
   WindowHandle window_;  // message-only: the loop hands held EXECUTEs back through it
   const bool underWine_;  // whose DDEML leaves EXECUTE data behind and shares advise atoms
