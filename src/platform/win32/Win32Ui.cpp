@@ -17,7 +17,6 @@ namespace {
 constexpr const char* kFormClass = "TavixHrdBridgeForm";
 constexpr int kIconResource = 1;
 constexpr double kTwipsPerInch = 1440.0;
-// Posted to a form when one of its controls has a text its window does not show yet.
 // A form's windows take their controls' new texts on a timer of the form's: at most ten
 // times a second, and only when no other message waits (a timer's message is the last the
 // queue gives). Under Wine a text box takes about a millisecond to take a text; a person
