@@ -5,6 +5,14 @@
 
 namespace bridge::platform::win32 {
 
+bool RunsUnderWine() {
+  static const bool underWine = [] {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return underWine;
+}
+
 std::string AtomName(UINT_PTR atom) {
   char name[256] = {};
   if (atom) GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name);

@@ -12,6 +12,10 @@
 
 namespace bridge::platform::win32 {
 
+/// Whether the program runs under Wine, whose DDEML differs from Windows' in ways its peers
+/// must make up for (see the DDE server and client).
+bool RunsUnderWine();
+
 /// The name of a global atom; empty for none.
 std::string AtomName(UINT_PTR atom);
 /// Atoms are at most 0xFFFF; memory handles never are that small.

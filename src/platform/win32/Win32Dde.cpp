@@ -17,6 +17,7 @@
 #include "base/Failure.h"
 #include "base/Text.h"
 #include "platform/win32/DdeHandles.h"
+#include "platform/win32/DdeMessages.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace bridge::platform::win32 {
@@ -45,11 +46,6 @@ using base::ToLower;
 //   on the item, and each client deletes the atom it was sent: the first to do so takes
 //   the name away from all the others, which drop their value. Windows adds one reference
 //   per message, so only under Wine does the callback add the ones missing.
-bool RunsUnderWine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 }  // namespace
 
 Win32DdeServer::Win32DdeServer(std::string serviceName)

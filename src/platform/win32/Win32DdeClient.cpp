@@ -35,7 +35,9 @@
 // An acknowledgement is matched to the transaction waiting for it by what it carries (the
 // item's name, the command block), never by when it comes: Wine's DDEML server follows the
 // data answering a REQUEST with a positive ACK of its own, which must not pass for the
-// answer to the next transaction.
+// answer to the next transaction. That ACK carries the data's atom once more without a
+// reference of its own, so under Wine it is set aside and its atom left alone: deleting it
+// released the item's name while HRD still used it.
 //
 // A hot link starts with its advise loop and only then asks for the current value, with
 // the link's sink already in place: a change HRD publishes meanwhile cannot fall between
@@ -129,9 +131,8 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
       sinks_.erase(key);
       throw;
     }
-    // The item's name is held while the link lives: Wine's DDEML can release a name's
-    // atom once too often while answering a REQUEST, and a later message naming the item
-    // would then name nothing.
+    // The item's name is held while the link lives: should another program release the
+    // name's atom once too often, a later message naming the item would name nothing.
     if (!heldNames_.count(key))
       if (GlobalAtom held = AddGlobalAtom(item)) heldNames_.emplace(key, std::move(held));
     // The current value. Its answer reaches the sink as it arrives, in its place among the
@@ -297,6 +298,14 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     UnpackDDElParam(WM_DDE_ACK, lParam, &status, &value);
     FreeDDElParam(WM_DDE_ACK, lParam);
     const bool positive = (LOWORD(status) & kAckBit) != 0;
+    if (positive && IsAtom(value) && !trailingAcks_.empty()) {
+      // The ACK Wine's server follows a REQUEST's data with: its atom is the data's.
+      auto trailing = trailingAcks_.find(ToLower(AtomName(value)));
+      if (trailing != trailingAcks_.end()) {
+        if (--trailing->second == 0) trailingAcks_.erase(trailing);
+        return;
+      }
+    }
 
     bool answers = false;
     switch (pending_.answered ? Awaiting::Nothing : pending_.what) {
@@ -343,6 +352,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
     HGLOBAL block = reinterpret_cast<HGLOBAL>(memory);
     const DataBlock data = ReadDataBlock(block);
     const std::string item = AtomName(atom);
+    if (data.response && RunsUnderWine()) ++trailingAcks_[ToLower(item)];
 
     const bool accepted = !terminateSent_ && data.valid && data.format == CF_TEXT;
     if (accepted && data.response && pending_.what == Awaiting::Data && !pending_.answered &&
@@ -427,6 +437,7 @@ class Win32Conversation : public DdeConversation, public std::enable_shared_from
   std::map<std::string, std::string> newest_;  // values not passed on yet, by item, lower case
   bool passOnPosted_ = false;
   std::map<std::string, GlobalAtom> heldNames_;                           // by item, lower case
+  std::map<std::string, int> trailingAcks_;  // REQUEST answers whose ACK is to come (Wine), by item
   std::map<std::string, GlobalBlock> lateOptions_;                        // by item, lower case
   std::vector<GlobalBlock> lateCommands_;
 };

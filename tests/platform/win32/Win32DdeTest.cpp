@@ -233,6 +233,26 @@ TEST_F(Win32DdeClientTest, ALinkStartedAgainAfterAStopHearsEachChange) {
   EXPECT_EQ(heard, (std::vector<std::string>{"0", "1", "2", "3", "4", "5"}));
 }
 
+// Under Wine a DDEML server follows the data answering a REQUEST with a positive ACK that
+// carries the data's atom once more, without a reference of its own. Deleting that atom
+// took the item's name from the other programs holding it: after the bridge linked on HRD
+// a few times, HRD's answers named nothing and the bridge kept a stale frequency.
+TEST_F(Win32DdeClientTest, LinkingAgainAndAgainLeavesTheItemsNameToTheOthersHoldingIt) {
+  PeerProgram peer(UniqueService());
+  const ATOM ours = GlobalAddAtomA("Item");
+  ASSERT_NE(ours, 0);
+  auto conversation = Connect();
+  for (int i = 0; i < 10; ++i) {
+    conversation->StartHotLink("Item", Collect());
+    Pass(ui, 20);
+    conversation->StopHotLink("Item");
+    Pass(ui, 20);
+  }
+  EXPECT_EQ(GlobalFindAtomA("Item"), ours);
+  EXPECT_EQ(heard, std::vector<std::string>(10, "0"));
+  if (GlobalFindAtomA("Item") == ours) GlobalDeleteAtom(ours);
+}
+
 // Each command a client sends must leave nothing behind in the server: the program answers
 // commands for days, and under Wine every EXECUTE's leftover also took one of the process's
 // 65,536 movable memory handles, after which the program refused every command.
