@@ -40,6 +40,18 @@ case_raw_requests_match_ddeml() {
   done
 }
 
+# Asking for an item again and again leaves its name to the other programs holding it.
+# Under Wine the bridge's server follows each REQUEST's data with an ACK carrying the same
+# atom once more; a raw client that deleted that one too took the name from everyone, and
+# its next ADVISE of the item could then name nothing.
+case_requests_leave_the_item_name_to_others() {
+  local option got
+  for option in "" --raw; do
+    got=$(suite_client $option keepname Corvane DDEServer RadioVFO 5 2>&1)
+    [[ "$got" == KEPT ]] || { fail "after requests${option:+ with $option}: $got"; return 1; }
+  done
+}
+
 # The ACK's fAck bit reaches a raw client both ways.
 case_raw_execute_acknowledged_per_topic() {
   local answer rc
@@ -104,6 +116,7 @@ main() {
   if start_bridge; then
     run_case case_raw_requests_match_ddeml
     run_case case_raw_execute_acknowledged_per_topic
+    run_case case_requests_leave_the_item_name_to_others
     run_case case_raw_hot_link_follows_minimize
     run_case case_raw_link_ends_with_the_bridge
   else

@@ -49,6 +49,38 @@ int Request(const Args& args) {
   return kOk;
 }
 
+// Holds a reference of its own to ITEM's global atom, asks for ITEM COUNT times over one
+// conversation and prints KEPT when its reference is still there, RELEASED when the
+// exchanges took it away (a client deleting an atom it was never given).
+template <typename Client>
+int KeepName(const Args& args, DWORD count) {
+  const std::string& item = args[2];
+  const ATOM own = GlobalAddAtomA(item.c_str());
+  if (own == 0) {
+    PrintError("cannot create an atom for \"%s\"", item.c_str());
+    return kFailure;
+  }
+  int rc = kOk;
+  {
+    Client client;
+    rc = ConnectOrReport(client, args[0], args[1], false);
+    for (DWORD i = 0; rc == kOk && i < count; ++i) {
+      TransactionResult result;
+      if (!client.Request(item, kDefaultTimeoutMs, result)) {
+        PrintError("request %s failed (%s)", item.c_str(), client.ErrorDetail().c_str());
+        rc = kRefused;
+      }
+    }
+    // Whatever else the server says about them arrives meanwhile.
+    PumpMessagesUntil(GetTickCount64() + 300, [] { return false; });
+  }
+  if (rc != kOk) return rc;
+  const bool kept = GlobalFindAtomA(item.c_str()) == own;
+  if (kept) GlobalDeleteAtom(own);
+  PrintLine(kept ? "KEPT" : "RELEASED");
+  return kept ? kOk : kFailure;
+}
+
 // The current UTC time as "2026-12-06T21:40:01.123Z".
 std::string UtcStamp() {
   SYSTEMTIME now;
@@ -111,7 +143,12 @@ int Watch(const Args& args, DWORD seconds, bool stamp) {
   bool linked = false;
   std::vector<std::string> early;
   client.SetAdviseHandler([&](const std::string& adviseItem, const std::string& value) {
-    if (_stricmp(adviseItem.c_str(), item.c_str()) != 0) return;
+    // Only the one item is linked: a value under another name is the server's fault.
+    if (_stricmp(adviseItem.c_str(), item.c_str()) != 0) {
+      PrintError("a value for \"%s\" came on the link on %s: %s", adviseItem.c_str(), item.c_str(),
+                 OneLine(value).c_str());
+      return;
+    }
     if (linked) PrintLine(stamped(value));
     else early.push_back(stamped(value));
   });
@@ -153,6 +190,15 @@ int RunExecute(const Args& args, const Options& options) {
   }
   return options.raw ? Execute<RawDdeConversation>(args, timeout, options.stamp)
                      : Execute<DdeClient>(args, timeout, options.stamp);
+}
+
+int RunKeepName(const Args& args, const Options& options) {
+  std::optional<DWORD> count = ParseUnsigned(args[3].c_str());
+  if (!count) {
+    PrintError("bad count \"%s\"", args[3].c_str());
+    return kUsage;
+  }
+  return options.raw ? KeepName<RawDdeConversation>(args, *count) : KeepName<DdeClient>(args, *count);
 }
 
 int RunWatch(const Args& args, const Options& options) {

@@ -60,6 +60,11 @@ LARGE_INTEGER clockFrequency{};
 
 }  // namespace
 
+bool RunsUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 void StartClock() {
   QueryPerformanceFrequency(&clockFrequency);
   QueryPerformanceCounter(&clockStart);

@@ -54,6 +54,9 @@ bool QuitRequested();
 
 enum class TransactionResult { Ok, Refused, Timeout, Failed };
 
+/// Whether this program runs under Wine, whose DDEML servers say more than Windows' do.
+bool RunsUnderWine();
+
 // Under Wine, DDEML's synchronous calls (a transaction with a time-out, DdeDisconnect,
 // DdeUninitialize) wake only for posted messages while they wait and leave messages sent
 // to this thread unhandled. A partner that sends us one at that moment blocks until our

@@ -19,6 +19,7 @@ struct Options {
 int RunRequest(const Args& args, const Options& options);
 int RunExecute(const Args& args, const Options& options);
 int RunWatch(const Args& args, const Options& options);
+int RunKeepName(const Args& args, const Options& options);
 int RunBurst(const Args& args, const Options& options);
 int RunListen(const Args& args, const Options& options);
 int RunHang(const Args& args, const Options& options);

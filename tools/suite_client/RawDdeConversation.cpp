@@ -210,10 +210,12 @@ bool RawDdeConversation::Post(UINT message, LPARAM lParam) {
 }
 
 TransactionResult RawDdeConversation::WaitForAnswer(DWORD timeoutMs) {
-  PumpMessagesUntil(GetTickCount64() + timeoutMs,
-                    [this] { return pending_.answered || !PartnerAlive(); });
+  PumpMessagesUntil(GetTickCount64() + timeoutMs, [this] {
+    return pending_.answered || !PartnerAlive() ||
+           (pending_.valueIn && GetTickCount64() >= pending_.valueAt + kTrailingAckWaitMs);
+  });
   TransactionResult result;
-  if (pending_.answered) {
+  if (pending_.answered || pending_.valueIn) {
     result = pending_.result;
   } else if (!PartnerAlive()) {
     problem_ = "the server ended the conversation";
@@ -249,6 +251,8 @@ void RawDdeConversation::OnAck(HWND from, LPARAM lParam) {
   if (from != partner_ || pending_.what == Awaiting::Nothing || pending_.answered) {
     // Nobody waits for this one (it comes after a time-out or after the answer): only
     // tidy up.
+    if (from == partner_ && (LOWORD(status) & kAckBit) == 0)
+      PrintError("a refusal came for nothing waiting (DDEACK 0x%04x)", static_cast<unsigned>(LOWORD(status)));
     auto late = std::find(lateCommands_.begin(), lateCommands_.end(),
                           reinterpret_cast<HGLOBAL>(value));
     if (late != lateCommands_.end()) {
@@ -263,9 +267,9 @@ void RawDdeConversation::OnAck(HWND from, LPARAM lParam) {
   const WORD bits = LOWORD(status);
   const bool positive = (bits & kAckBit) != 0;
   if (pending_.what == Awaiting::Data && positive) {
-    // Not the answer: a REQUEST is answered by WM_DDE_DATA, and Wine's DDEML server
-    // follows that data with a positive ACK of the REQUEST as well.
-    if (IsAtom(value)) GlobalDeleteAtom(static_cast<ATOM>(value));
+    // Not the answer: a REQUEST is answered by WM_DDE_DATA; this is the ACK a DDEML server
+    // under Wine follows that data with.
+    if (pending_.valueIn) pending_.answered = true;
     return;
   }
   char text[80];
@@ -314,7 +318,9 @@ void RawDdeConversation::OnData(HWND from, LPARAM lParam) {
       if (pending_.what == Awaiting::Data && _stricmp(item.c_str(), pending_.item.c_str()) == 0) {
         pending_.value = data.text;
         pending_.result = TransactionResult::Ok;
-        pending_.answered = true;
+        pending_.valueIn = true;
+        pending_.valueAt = GetTickCount64();
+        pending_.answered = !serverAcksRequests_;
       }
       // else: the answer to a REQUEST that timed out; nobody wants it any more.
     } else if (adviseHandler_) {

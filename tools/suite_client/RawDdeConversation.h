@@ -93,6 +93,8 @@ class RawDdeConversation {
     bool answered = false;
     TransactionResult result = TransactionResult::Failed;
     std::string value;  // the text of a REQUEST's WM_DDE_DATA
+    bool valueIn = false;
+    ULONGLONG valueAt = 0;  // GetTickCount64 when it came
   };
 
   // What a DDEDATA block says.
@@ -133,6 +135,11 @@ class RawDdeConversation {
 
   HWND window_ = nullptr;
   HWND partner_ = nullptr;
+  // Wine's DDEML server follows a REQUEST's data with a positive ACK of the REQUEST: the
+  // request waits for that ACK (up to kTrailingAckWaitMs), so that it cannot pass for the
+  // answer to the next transaction.
+  static constexpr ULONGLONG kTrailingAckWaitMs = 1000;
+  const bool serverAcksRequests_ = RunsUnderWine();
   bool initiating_ = false;
   bool terminateSent_ = false;
   bool partnerTerminated_ = false;

@@ -49,6 +49,7 @@ constexpr Command kCommands[] = {
     {"request", 3, kAnyNumber, kRawOption, "request SERVICE TOPIC ITEM [ITEM...]", RunRequest},
     {"execute", 3, 4, kRawOption | kStampOption, "execute SERVICE TOPIC COMMAND [TIMEOUT_MS]", RunExecute},
     {"watch", 4, 4, kRawOption | kStampOption, "watch SERVICE TOPIC ITEM SECONDS", RunWatch},
+    {"keepname", 4, 4, kRawOption, "keepname SERVICE TOPIC ITEM COUNT", RunKeepName},
     {"execute-file", 3, 4, kRawOption | kStampOption, "execute-file SERVICE TOPIC FILE [TIMEOUT_MS]", RunExecuteFile},
     {"burst", 4, kAnyNumber, kNoOptions, "burst SERVICE TOPIC DELAY_MS COMMAND [COMMAND...]", RunBurst},
     {"listen", 2, kAnyNumber, kLogOption, "listen [--initiate-delay MS] [--hold-execute] SECONDS NAME [NAME...]", RunListen},
@@ -128,6 +129,9 @@ void PrintUsage() {
       "         private_bytes=N working_set=N handles=N user_objects=N gdi_objects=N\n"
       "         (-1 for a figure the system does not report).\n"
       "atoms    prints global_atoms=N, the number of global atoms in use.\n"
+      "keepname holds a reference to ITEM's global atom, requests ITEM COUNT times over one\n"
+      "         conversation, then prints KEPT if its reference is still there, else RELEASED\n"
+      "         (exit code 6).\n"
       "soak     sends a seeded random mix of the suite's commands, valid and invalid (never\n"
       "         shutdown), for SECONDS, pausing up to PAUSE_MS (default 20) between them and\n"
       "         opening a new conversation every 10 to 80 commands; each answer is checked\n"
