@@ -268,7 +268,8 @@ void RawDdeConversation::OnAck(HWND from, LPARAM lParam) {
   const bool positive = (bits & kAckBit) != 0;
   if (pending_.what == Awaiting::Data && positive) {
     // Not the answer: a REQUEST is answered by WM_DDE_DATA; this is the ACK a DDEML server
-    // under Wine follows that data with.
+    // under Wine follows that data with. Its atom is the data's, deleted with the data
+    // already: deleting it again would take the item's name from other programs.
     if (pending_.valueIn) pending_.answered = true;
     return;
   }

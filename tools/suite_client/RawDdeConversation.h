@@ -23,7 +23,8 @@ namespace tools::suite_client {
 //     atoms in a server's WM_DDE_ACK answer to it are ours to delete;
 //   - the item atom of WM_DDE_REQUEST, ADVISE and UNADVISE passes to the server once
 //     posted; the item atom in its WM_DDE_ACK or WM_DDE_DATA is ours: reused in our ACK,
-//     deleted otherwise;
+//     deleted otherwise (but not the one in the ACK Wine's server follows a REQUEST's data
+//     with: that is the data's atom again);
 //   - the command block of WM_DDE_EXECUTE stays ours and is freed when the ACK brings it
 //     back; the DDEADVISE block of WM_DDE_ADVISE passes to the server on a positive ACK and
 //     stays ours on a negative one;
