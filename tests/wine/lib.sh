@@ -465,6 +465,9 @@ LISTEN_PID=""
 LISTEN_LOG=""
 
 # start_listener SECONDS NAME…: the suite-client tool stands in for sibling programs.
+# It gets twice the usual time to say READY: in one full test run the first listener of a
+# fresh prefix did not within 20 s (never seen in runs of the script alone). On failure it
+# says what the listener printed and whether it still runs.
 start_listener() {
   local seconds=$1
   shift
@@ -472,7 +475,10 @@ start_listener() {
   "$WINE" "$RUN_DIR/suite_client.exe" listen "$seconds" "$@" >"$LISTEN_LOG" 2>&1 &
   LISTEN_PID=$!
   STARTED_PIDS+=("$LISTEN_PID")
-  wait_until grep -q READY "$LISTEN_LOG"
+  WAIT_TIMEOUT=$((2 * WAIT_TIMEOUT)) wait_until grep -q READY "$LISTEN_LOG" && return 0
+  log "the listener ($(pid_gone "$LISTEN_PID" && echo ended || echo still running)) printed:" \
+    "$(tr -d '\r' <"$LISTEN_LOG")"
+  return 1
 }
 LISTEN_RUNS=0
 
