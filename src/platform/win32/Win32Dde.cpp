@@ -36,20 +36,10 @@ HDDEDATA Flag(ExecuteAnswer answer) {
 
 using base::ToLower;
 
-// Two faults of Wine's DDEML that the server makes up for, only under Wine:
-// - it copies each EXECUTE's command into a new data handle for the callback and never
-//   frees it: the command's bytes and one of the process's 65,536 movable memory handles
-//   per EXECUTE. Measured here: after about 65,000 commands the program could make no DDE
-//   data any more and refused every command, then answered none. Windows frees that handle
-//   itself once the callback returns, so only under Wine does the callback free it.
-// - DdePostAdvise adds one reference to the item's global atom and posts it to every link
-//   on the item, and each client deletes the atom it was sent: the first to do so takes
-//   the name away from all the others, which drop their value. Windows adds one reference
-//   per message, so only under Wine does the callback add the ones missing.
 }  // namespace
 
 Win32DdeServer::Win32DdeServer(std::string serviceName)
-    : serviceName_(std::move(serviceName)), underWine_(RunsUnderWine()) {
+    : serviceName_(std::move(serviceName)) {
   RegisterHiddenWindowClass(kWindowClass, WindowProc);
   window_ = MessageOnlyWindow(kWindowClass);
 }
@@ -135,11 +125,21 @@ HDDEDATA CALLBACK Win32DdeServer::Callback(UINT type, UINT format, HCONV convers
   }
 }
 
+// Two faults of Wine's DDEML that the server makes up for, only under Wine:
+// - it copies each EXECUTE's command into a new data handle for the callback and never
+//   frees it: the command's bytes and one of the process's 65,536 movable memory handles
+//   per EXECUTE. Measured here: after about 65,000 commands the program could make no DDE
+//   data any more and refused every command, then answered none. Windows frees that handle
+//   itself once the callback returns, so only under Wine does the callback free it.
+// - DdePostAdvise adds one reference to the item's global atom and posts it to every link
+//   on the item, and each client deletes the atom it was sent: the first to do so takes
+//   the name away from all the others, which drop their value. Windows adds one reference
+//   per message, so only under Wine does the callback add the ones missing.
 HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                                 ULONG_PTR data1) {
   // For every transaction here hsz1 is the topic; hsz2 is the item (or the service on
   // connect). The data handle of an EXECUTE belongs to DDEML and is only read (but see
-  // RunsUnderWine).
+  // above).
   switch (type) {
     case XTYP_CONNECT:
       return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(Find(Text(hsz1)) != nullptr));
@@ -164,13 +164,13 @@ HDDEDATA Win32DdeServer::Handle(UINT type, UINT format, HCONV conversation, HSZ 
       if (!value) return nullptr;
       // An advise with more links still to come after it (their count is data1's low
       // word) shares the atom DDEML posts: its message gets a reference of its own.
-      if (type == XTYP_ADVREQ && underWine_ && LOWORD(data1) > 0) GlobalAddAtomA(Text(hsz2).c_str());
+      if (type == XTYP_ADVREQ && RunsUnderWine() && LOWORD(data1) > 0) GlobalAddAtomA(Text(hsz2).c_str());
       // The new handle passes to DDEML with the answer.
       return DdeData::FromText(instance_.Id(), hsz2, *value).Release();
     }
     case XTYP_EXECUTE: {
       std::string command = DdeData::Borrowed(data).Text();
-      if (underWine_ && data) DdeFreeDataHandle(data);
+      if (RunsUnderWine() && data) DdeFreeDataHandle(data);
       return Execute(conversation, ToLower(Text(hsz1)), command);
     }
     default:

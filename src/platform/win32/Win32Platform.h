@@ -141,7 +141,6 @@ class Win32DdeServer : public DdeServer {
   std::map<HCONV, std::deque<HeldExecute>> held_;  // per conversation, oldest first
   std::uint64_t lastHeld_ = 0;
   WindowHandle window_;  // message-only: the loop hands held EXECUTEs back through it
-  const bool underWine_;  // whose DDEML leaves EXECUTE data behind and shares advise atoms
 };
 
 class Win32Conversation;

@@ -214,8 +214,8 @@ TEST_F(Win32DdeClientTest, AChangeACommandSetsOffIsHeardAfterTheCommandReturns) 
   EXPECT_EQ(heard, (std::vector<std::string>{"0", "tx", "tx", "tx", "tx", "tx"}));
 }
 
-// The server posts a change only to items someone is linked on: a link stopped and started
-// again, in another case, must hear the changes after it as before.
+// A link stopped and started again, in another case, hears the changes after it as before
+// (a server that counted its links, to post changes only for linked items, once missed it).
 TEST_F(Win32DdeClientTest, ALinkStartedAgainAfterAStopHearsEachChange) {
   PeerProgram peer(UniqueService());
   auto conversation = Link();
