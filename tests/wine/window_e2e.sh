@@ -2,7 +2,8 @@
 # End-to-end checks of the bridge's text boxes under Wine, with the HRD simulator linked:
 # the two a person sees (frequency and mode) keep their text through Delete, cut and paste,
 # and the four hidden HRD link boxes beyond the client area's right edge take no keys and
-# are no tab stops. Wine's Notepad shows first that the same keys do change an ordinary box.
+# are no tab stops. Wine's Notepad shows first that the same keys do change an ordinary box,
+# and a hung window last that a text which does not come is not read as an empty one.
 #
 #   tests/wine/window_e2e.sh
 #
@@ -33,9 +34,12 @@ edit_children() {
     }'
 }
 
-# child_text CAPTION INDEX: the text the child shows now.
+# child_text CAPTION INDEX: the text the child shows now. Fails, saying why on stderr, when
+# the window's texts could not be read (a text that did not come is not an empty one).
 child_text() {
-  suite_client windows "$1" 2>/dev/null | awk -F'|' -v line=$(($2 + 2)) 'NR == line { print $4 }'
+  local dump
+  dump=$(suite_client windows "$1") || { echo "cannot read the texts of \"$1\"" >&2; return 1; }
+  awk -F'|' -v line=$(($2 + 2)) 'NR == line { print $4 }' <<<"$dump"
 }
 
 # edit_keeps_text NAME INDEX ACTION [TEXT]: the action leaves the text of the bridge's box
@@ -43,9 +47,9 @@ child_text() {
 edit_keeps_text() {
   local name=$1 index=$2 before after
   shift 2
-  before=$(child_text "$BRIDGE_CAPTION" "$index")
+  before=$(child_text "$BRIDGE_CAPTION" "$index") || { fail "$name's text before $*: unreadable"; return 1; }
   suite_client edit "$BRIDGE_CAPTION" "$index" "$@" || { fail "edit $name $* failed"; return 1; }
-  after=$(child_text "$BRIDGE_CAPTION" "$index")
+  after=$(child_text "$BRIDGE_CAPTION" "$index") || { fail "$name's text after $*: unreadable"; return 1; }
   [[ "$after" == "$before" ]] || { fail "$* changed $name from \"$before\" to \"$after\""; return 1; }
 }
 
@@ -54,7 +58,7 @@ edit_gives() {
   local caption=$1 index=$2 want=$3 after
   shift 3
   suite_client edit "$caption" "$index" "$@" || { fail "edit $index $* failed"; return 1; }
-  after=$(child_text "$caption" "$index")
+  after=$(child_text "$caption" "$index") || { fail "box $index's text after $*: unreadable"; return 1; }
   [[ "$after" == "$want" ]] || { fail "after $* box $index shows \"$after\", want \"$want\""; return 1; }
 }
 
@@ -141,6 +145,21 @@ case_hidden_link_boxes_take_no_keys() {
   [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "ErrorLog.txt written: $(head -c 2000 "$RUN_DIR/ErrorLog.txt")"; return 1; }
 }
 
+case_a_text_that_does_not_come_is_not_read_as_empty() {
+  # The cases above compare texts before and after; a box that does not answer in time
+  # must fail the reading, not pass for an emptied box.
+  local hung=$RUN_DIR/hung.txt dump status=0
+  "$WINE" "$RUN_DIR/suite_client.exe" hang 30 >"$hung" 2>&1 &
+  local hanging=$!
+  STARTED_PIDS+=("$hanging")
+  wait_until grep -q READY "$hung" || { fail "the hung window did not appear"; return 1; }
+  dump=$(suite_client windows "suite_client hung window" 2>"$RUN_DIR/windows.err") || status=$?
+  ((status == 5)) && grep -q "child 0 did not give its text" "$RUN_DIR/windows.err" ||
+    { fail "reading a hung box's text gave status $status, \"$dump\", $(cat "$RUN_DIR/windows.err")"; return 1; }
+  stop_pid "$hanging"
+  forget_pid "$hanging"
+}
+
 main() {
   setup_or_report || return
   if start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off && start_bridge &&
@@ -149,6 +168,7 @@ main() {
     run_case case_shown_boxes_keep_their_text_through_delete_cut_and_paste
     run_case case_hidden_link_boxes_are_no_tab_stops
     run_case case_hidden_link_boxes_take_no_keys
+    run_case case_a_text_that_does_not_come_is_not_read_as_empty
   else
     fail_case start "the simulator or the bridge did not come up, or they did not link"
   fi

@@ -26,7 +26,9 @@ enum ExitCode : int {
 };
 
 constexpr DWORD kDefaultTimeoutMs = 5000;
-constexpr UINT kWindowTextTimeoutMs = 2000;
+// How long a window is given to answer a message the tool sends it (its text, an edit):
+// generous, since a loaded machine can hold a Wine program up for seconds.
+constexpr UINT kWindowTextTimeoutMs = 10000;
 
 /// Prints one line on stdout and flushes it, so a reading script sees it at once.
 void PrintLine(std::string_view text);

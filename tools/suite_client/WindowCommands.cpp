@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,20 +18,23 @@ namespace tools::suite_client {
 
 namespace {
 
-// The current text of a window. WM_GETTEXT is used rather than GetWindowText, which for a
-// control of another process gives the creation text instead of what the control shows.
-std::string WindowText(HWND window) {
+// The current text of a window, or nothing when the window did not answer in time. WM_GETTEXT
+// is used rather than GetWindowText, which for a control of another process gives the
+// creation text instead of what the control shows. The length is asked in the wide form:
+// Wine follows an ANSI WM_GETTEXTLENGTH that timed out with a WM_GETTEXT of no time limit.
+// A wide character takes at most two bytes in the ANSI text.
+std::optional<std::string> WindowText(HWND window) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
                            kWindowTextTimeoutMs, &length)) {
-    return {};
+    return std::nullopt;
   }
-  std::vector<char> buffer(length + 1, '\0');
+  std::vector<char> buffer(2 * length + 1, '\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(),
                            reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
                            kWindowTextTimeoutMs, &copied)) {
-    return {};
+    return std::nullopt;
   }
   return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
 }
@@ -149,8 +153,9 @@ constexpr DWORD kPostedKeysSettleMs = 300;
 
 }  // namespace
 
-// Shows a top-level window and then stops serving messages for SECONDS: a program hung on
-// the desktop, for checking that others do not hang with it.
+// Shows a top-level window with a text box and then stops serving messages for SECONDS: a
+// program hung on the desktop, for checking that others do not hang with it (nor take the
+// box's text, which does not come, for an empty one).
 int RunHang(const Args& args, const Options& /*options*/) {
   std::optional<DWORD> seconds = ParseUnsigned(args[0].c_str());
   if (!seconds) {
@@ -160,6 +165,8 @@ int RunHang(const Args& args, const Options& /*options*/) {
   HWND window = CreateWindowExA(0, "STATIC", "suite_client hung window", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
   if (window == nullptr) return kFailure;
+  CreateWindowExA(0, "EDIT", "hung", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, window, nullptr, GetModuleHandleA(nullptr),
+                  nullptr);
   PumpMessagesUntil(GetTickCount64() + 100, [] { return false; });
   PrintLine("READY");
   Sleep(*seconds * 1000);
@@ -176,14 +183,24 @@ int RunWindows(const Args& args, const Options& /*options*/) {
             std::to_string(client.right - client.left) + "," +
             std::to_string(client.bottom - client.top) + "|" + StateOf(top) + "|" +
             OneLine(args[0]));
+  // A text that does not come is not taken for an empty one: the line is printed without
+  // it, and the command says which it was and fails.
+  int status = kOk;
+  int index = 0;
   for (HWND child : ChildrenOf(top)) {
     RECT rect = ClientRectIn(top, child);
+    const std::optional<std::string> text = WindowText(child);
     PrintLine(ClassOf(child) + "|" + std::to_string(IsWindowVisible(child) ? 1 : 0) + "|" +
               std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
               std::to_string(rect.right - rect.left) + "," +
-              std::to_string(rect.bottom - rect.top) + "|" + OneLine(WindowText(child)));
+              std::to_string(rect.bottom - rect.top) + "|" + OneLine(text.value_or("")));
+    if (!text) {
+      PrintError("child %d did not give its text within %u ms", index, kWindowTextTimeoutMs);
+      status = kTimeout;
+    }
+    ++index;
   }
-  return kOk;
+  return status;
 }
 
 int RunClose(const Args& args, const Options& /*options*/) {
