@@ -101,7 +101,15 @@ wine_environment() {
 # make_prefix DIR LOG: a new Wine prefix in DIR, made as every run here needs it.
 make_prefix() {
   local dir=$1 out=$2
-  WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1 || { log "wineboot failed ($out)"; return 1; }
+  # Making a prefix is this machine's business, not the program's: a wineboot that fails
+  # is shown and tried once more on a fresh folder.
+  if ! WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1; then
+    log "wineboot failed, trying once more; it printed:"
+    tail -n 20 "$out" >&2
+    WINEPREFIX=$dir timeout 30 "$WINESERVER" -k >/dev/null 2>&1
+    rm -rf "$dir"
+    WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1 || { log "wineboot failed again:"; tail -n 20 "$out" >&2; return 1; }
+  fi
   # Without a window manager, hiding a managed window stalls about 2 s; unmanaged it does not.
   WINEPREFIX=$dir "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >>"$out" 2>&1 || { log "wine reg add failed ($out)"; return 1; }
