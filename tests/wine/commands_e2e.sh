@@ -33,7 +33,7 @@ case_qsy_reaches_hrd_after_the_answer() {
   mark
   expect_answer 003qsy14025.5 ACK || return 1
   expect_commands "frqa 14025500" || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,025.50 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 14,025.50 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
 }
 
 case_freq_and_mode_go_mode_first() {
@@ -89,7 +89,7 @@ case_receive_during_a_waiting_transmit_unkeys_last() {
   hrd_control ack
   [[ "$receive_answer" == ACK ]] || { fail "receive was answered \"$receive_answer\""; return 1; }
   expect_commands $'butn tx=on\nbutn tx=off' || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\": left keyed"; return 1; }
+  wait_until item_is RadioState receive || { fail "RadioState is \"$(item RadioState)\": left keyed"; return 1; }
 }
 
 case_split_and_dual_reach_the_radio() {
@@ -113,7 +113,7 @@ case_two_qsy_before_the_bridge_can_send_give_one() {
   local frequencies
   frequencies=$(commands_since_mark | grep '^frqa ')
   [[ "$frequencies" == $'frqa 7000000\nfrqa 7002000' ]] || { fail "HRD received:"$'\n'"$frequencies"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,002.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 7,002.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
 }
 
 case_window_commands() {
@@ -159,7 +159,7 @@ case_shutdown_is_answered_at_once_and_ends_a_second_later() {
 
 main() {
   setup_or_report || return
-  if start_hrd && start_bridge && WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+  if start_hrd && start_bridge && wait_until item_is RcvFreq 14,070.00; then
     run_case case_test_and_unknown_words
     run_case case_qsy_reaches_hrd_after_the_answer
     run_case case_freq_and_mode_go_mode_first

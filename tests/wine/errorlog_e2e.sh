@@ -48,7 +48,7 @@ named_run_dir() {
 }
 
 start_linked_bridge() {
-  start_bridge && WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00
+  start_bridge && wait_until item_is RcvFreq 14,070.00
 }
 
 
@@ -57,7 +57,7 @@ error_label_shown() { [[ "$(label_shown "$ERROR_LABEL")" == 1 ]]; }
 # A type mismatch in a client's command ("abc" is no number), then "see ErrorLog" within 5 s.
 program_error_shown() {
   execute abctest >/dev/null
-  WAIT_TIMEOUT=5 wait_until error_label_shown ||
+  wait_until error_label_shown ||
     { fail "\"$ERROR_LABEL\" is not shown 5 s after a program error"; return 1; }
 }
 
@@ -121,9 +121,9 @@ commands_still_work() {
   mark
   expect_answer "003qsy$1" ACK || return 1
   expect_commands "frqa ${1}000" || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq "$2" || { fail "RcvFreq is \"$(item RcvFreq)\", want $2"; return 1; }
+  wait_until item_is RcvFreq "$2" || { fail "RcvFreq is \"$(item RcvFreq)\", want $2"; return 1; }
   hrd_control "set HRD_HERTZ 14070000"
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00
+  wait_until item_is RcvFreq 14,070.00
 }
 
 case_read_only_log_is_left_alone_and_the_lines_go_to_the_users_folder() {

@@ -58,7 +58,7 @@ case_refused_command_is_acknowledged_and_changes_nothing() {
 case_program_error_shows_the_error_label() {
   # "abc" is no number: the command dispatcher reports a type mismatch.
   execute abctest >/dev/null
-  WAIT_TIMEOUT=5 wait_until error_label_shown ||
+  wait_until error_label_shown ||
     { fail "\"$ERROR_LABEL\" is not shown 5 s after a program error; window: $(suite_client windows "$BRIDGE_CAPTION")"; return 1; }
   grep -q "program error 13 in module DDEServer.LinkExecute" "$RUN_DIR/$ERROR_LOG_NAME" 2>/dev/null ||
     { fail "the error is not in $ERROR_LOG_NAME: $(cat "$RUN_DIR/$ERROR_LOG_NAME" 2>/dev/null)"; return 1; }
@@ -115,7 +115,7 @@ case_hrd_not_answering_in_time_does_not_hold_the_bridge() {
     { fail "the simulator never let the stalled command go"; return 1; }
   mark
   expect_answer 003qsy7010 ACK || return 1
-  WAIT_TIMEOUT=5 wait_until hrd_received_since_mark "frqa 7010000" ||
+  wait_until hrd_received_since_mark "frqa 7010000" ||
     { fail "a qsy after HRD answered again did not reach it; it got: $(commands_since_mark)"; return 1; }
   expect_answer 007receive ACK
 }
@@ -123,7 +123,7 @@ case_hrd_not_answering_in_time_does_not_hold_the_bridge() {
 main() {
   setup_or_report || return
   if start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off && start_bridge &&
-    WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+    wait_until item_is RcvFreq 14,070.00; then
     run_case case_clean_start_hides_the_error_label
     run_case case_refused_command_is_acknowledged_and_changes_nothing
     run_case case_program_error_shows_the_error_label

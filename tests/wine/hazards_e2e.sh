@@ -103,13 +103,13 @@ case_hrd_killed_while_keying_answers_the_client_and_links_again() {
 
   # HRD comes back: the bridge links to it and every later command reaches it.
   start_hrd --set HRD_HERTZ=7074000 --set HRD_MODE=USB --set HRD_TX=off || { fail "the simulator did not start again"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,074.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD came back"; return 1; }
+  wait_until item_is RcvFreq 7,074.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD came back"; return 1; }
   mark
   expect_answer 003qsy7010 ACK || return 1
   expect_answer 008transmit ACK || return 1
   expect_answer 007receive ACK || return 1
   expect_commands $'frqa 7010000\nbutn tx=on\nbutn tx=off' || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,010.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 7,010.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
 }
 
 case_stalled_hrd_holds_the_bridge_one_time_out_per_command() {
@@ -143,7 +143,7 @@ case_stalled_hrd_holds_the_bridge_one_time_out_per_command() {
   # The stalled commands come out of HRD after their stall; then the link is as before.
   WAIT_TIMEOUT=15 wait_until hrd_logged_since 0 "REPLY ACK after a 6000 ms stall: frqa 7020000" ||
     { fail "the simulator never let the stalled frequency go"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,020.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 7,020.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
   mark
   expect_answer 003qsy7025 ACK || return 1
   expect_commands "frqa 7025000"
@@ -180,7 +180,7 @@ case_frozen_hrd_leaves_clients_answered() {
   expect_answer 003qsy7040 ACK || return 1
   WAIT_TIMEOUT=10 wait_until hrd_received_since_mark "frqa 7040000" ||
     { fail "a qsy after HRD thawed did not reach it; it got: $(commands_since_mark)"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,040.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD thawed"; return 1; }
+  wait_until item_is RcvFreq 7,040.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD thawed"; return 1; }
 }
 
 # ---------------------------------------------------------------------------------------
@@ -318,7 +318,7 @@ case_a_sibling_that_never_answers_costs_one_time_out() {
 main() {
   setup_or_report || return
   if start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off && start_bridge &&
-    WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+    wait_until item_is RcvFreq 14,070.00; then
     run_case case_odd_execute_strings_are_each_answered
     run_case case_stalled_hrd_holds_the_bridge_one_time_out_per_command
     run_case case_frozen_hrd_leaves_clients_answered

@@ -85,7 +85,7 @@ case_a_hung_window_does_not_freeze_the_bridge() {
 case_hrd_appearing_is_linked_and_translated() {
   start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off ||
     { fail "the HRD simulator did not start"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00 ||
+  wait_until item_is RcvFreq 14,070.00 ||
     { fail "RcvFreq is \"$(item RcvFreq)\" 5 s after HRD started, want 14,070.00"; return 1; }
   item_is XmitFreq 14,070.00 || { fail "XmitFreq is \"$(item XmitFreq)\""; return 1; }
   item_is Mode SSB || { fail "Mode is \"$(item Mode)\", want SSB"; return 1; }
@@ -208,7 +208,7 @@ case_hrd_quitting_keeps_items_and_restarts_the_blink() {
 
 case_hrd_returning_is_linked_again() {
   start_hrd --set HRD_HERTZ=10136000 --set HRD_MODE=USB || { fail "the HRD simulator did not start"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 10,136.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD returned"; return 1; }
+  wait_until item_is RcvFreq 10,136.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD returned"; return 1; }
   sleep 1.2
   warning_hidden_for_a_while || { fail "the warning still blinks after HRD returned"; return 1; }
 }
@@ -219,7 +219,7 @@ case_crashed_hrd_is_noticed_and_relinked() {
   WAIT_TIMEOUT=4 wait_until warning_shown || { fail "a crashed HRD was not noticed within 4 s"; return 1; }
   item_is RcvFreq 10,136.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after HRD crashed"; return 1; }
   start_hrd --set HRD_HERTZ=18100000 || { fail "the HRD simulator did not start again"; return 1; }
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 18,100.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after the restart"; return 1; }
+  wait_until item_is RcvFreq 18,100.00 || { fail "RcvFreq is \"$(item RcvFreq)\" after the restart"; return 1; }
 }
 
 case_siblings_hear_start_in_order_and_only_the_launcher_stop() {

@@ -87,7 +87,7 @@ case_hrd_slow_within_the_second_is_linked_at_once() {
   warning_shown && { fail "\"HRD not running\" shows while the bridge is linked"; return 1; }
   [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "a slow HRD was logged: $(cat "$RUN_DIR/ErrorLog.txt")"; return 1; }
   close_bridge || return 1
-  WAIT_TIMEOUT=5 wait_until hrd_conversations 1 1 ||
+  wait_until hrd_conversations 1 1 ||
     { fail "the bridge's conversation did not end with it:"$'\n'"$(hrd_conversation_log)"; return 1; }
   quit_hrd
 }
@@ -117,13 +117,13 @@ case_hrd_answering_too_late_is_ended_then_linked() {
   mark
   expect_answer 003qsy14025.5 ACK || return 1
   expect_commands "frqa 14025500" || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,025.50 || { fail "RcvFreq is \"$(item RcvFreq)\" after the qsy"; return 1; }
+  wait_until item_is RcvFreq 14,025.50 || { fail "RcvFreq is \"$(item RcvFreq)\" after the qsy"; return 1; }
   hrd_control "set HRD_MODE CW"
-  WAIT_TIMEOUT=5 wait_until item_is Mode CW || { fail "Mode is \"$(item Mode)\" after HRD went to CW"; return 1; }
+  wait_until item_is Mode CW || { fail "Mode is \"$(item Mode)\" after HRD went to CW"; return 1; }
   warning_shown && { fail "\"HRD not running\" shows while the bridge is linked"; return 1; }
   [[ ! -e "$RUN_DIR/ErrorLog.txt" ]] || { fail "a slow HRD was logged: $(cat "$RUN_DIR/ErrorLog.txt")"; return 1; }
   close_bridge || return 1
-  WAIT_TIMEOUT=5 wait_until no_conversation_open ||
+  wait_until no_conversation_open ||
     { fail "a conversation outlived the bridge:"$'\n'"$(hrd_conversation_log)"; return 1; }
   quit_hrd
 }
@@ -157,7 +157,7 @@ case_late_answer_beside_another_server_is_ended() {
   [[ -z "$(HRD_LOG=$slow_log hrd_commands)" ]] ||
     { fail "the slow simulator received:"$'\n'"$(HRD_LOG=$slow_log hrd_commands)"; return 1; }
   close_bridge || return 1
-  WAIT_TIMEOUT=5 wait_until hrd_conversations 1 1 "$quick_log" ||
+  wait_until hrd_conversations 1 1 "$quick_log" ||
     { fail "the quick one's conversation did not end with the bridge:"$'\n'"$(hrd_conversation_log "$quick_log")"; return 1; }
   return 0
 }

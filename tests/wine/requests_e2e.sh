@@ -18,7 +18,7 @@ case_mode_already_set_ends_on_the_suites_mode() {
   mark
   expect_answer "014xcvrsetmodecmd<xcvrsetmodearg:3>usb" ACK || return 1
   expect_commands "mode USB" || return 1
-  WAIT_TIMEOUT=5 wait_until item_is Mode SSB || { fail "Mode reads \"$(item Mode)\", want SSB"; return 1; }
+  wait_until item_is Mode SSB || { fail "Mode reads \"$(item Mode)\", want SSB"; return 1; }
   [[ "$(item RadioMode)" == USB ]] || { fail "RadioMode reads \"$(item RadioMode)\""; return 1; }
 }
 
@@ -36,7 +36,7 @@ case_frequency_hrd_cannot_read_is_refused() {
 }
 
 case_mode_without_a_frequency_leaves_the_radio_where_it_is() {
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 7,000.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 7,000.00 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
   mark
   expect_answer "012xcvrfreqmode<xcvrfreq:0><xcvrmode:2>CW" ACK || return 1
   expect_answer 004test ACK || return 1
@@ -65,7 +65,7 @@ case_decimal_comma_region_both_ways() {
   mark
   expect_answer 003qsy14025,5 ACK || return 1
   expect_commands "frqa 14025500" || return 1
-  WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14.025,50 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
+  wait_until item_is RcvFreq 14.025,50 || { fail "RcvFreq is \"$(item RcvFreq)\""; return 1; }
 }
 
 # wineboot --end-session ends the session for every program of the prefix, as log-off does.
@@ -73,7 +73,7 @@ case_end_of_session_saves_tells_and_logs() {
   expect_answer abctest NACK || return 1  # a run that logged ends its log with the shutdown line
   expect_answer 012resetwindows1440 ACK || return 1
   suite_client minimize "$BRIDGE_CAPTION" >/dev/null 2>&1
-  WAIT_TIMEOUT=5 wait_until item_is MainWindowState 1 || { fail "the window did not minimise"; return 1; }
+  wait_until item_is MainWindowState 1 || { fail "the window did not minimise"; return 1; }
   # The simulator goes first: Wine's session end can wait for ever on its window.
   hrd_apply quit
   wait_until pid_gone "$HRD_PID"
@@ -90,7 +90,7 @@ case_end_of_session_saves_tells_and_logs() {
 
 main() {
   setup_or_report || return
-  if start_hrd && start_bridge && WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+  if start_hrd && start_bridge && wait_until item_is RcvFreq 14,070.00; then
     run_case case_mode_already_set_ends_on_the_suites_mode
     run_case case_frequency_hrd_cannot_read_is_refused
     run_case case_mode_without_a_frequency_leaves_the_radio_where_it_is

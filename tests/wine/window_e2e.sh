@@ -163,7 +163,7 @@ case_a_text_that_does_not_come_is_not_read_as_empty() {
 main() {
   setup_or_report || return
   if start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off && start_bridge &&
-    WAIT_TIMEOUT=5 wait_until item_is RcvFreq 14,070.00; then
+    wait_until item_is RcvFreq 14,070.00; then
     run_case case_keys_and_clipboard_change_an_ordinary_text_box
     run_case case_shown_boxes_keep_their_text_through_delete_cut_and_paste
     run_case case_hidden_link_boxes_are_no_tab_stops

@@ -25,7 +25,10 @@ enum ExitCode : int {
   kFailure = 6,         // anything else: DDEML would not start, the link died, ...
 };
 
-constexpr DWORD kDefaultTimeoutMs = 5000;
+// How long a DDE transaction waits for its answer unless told otherwise: longer than the
+// bridge's own 5 s wait for HRD, which a command queued behind a stalled one sits out
+// first, and generous besides, since a loaded machine can hold a Wine program up for seconds.
+constexpr DWORD kDefaultTimeoutMs = 15000;
 // How long a window is given to answer a message the tool sends it (its text, an edit):
 // generous, since a loaded machine can hold a Wine program up for seconds.
 constexpr UINT kWindowTextTimeoutMs = 10000;
