@@ -43,14 +43,36 @@ child_text() {
 }
 
 # edit_keeps_text NAME INDEX ACTION [TEXT]: the action leaves the text of the bridge's box
-# NAME, child INDEX, as it was.
+# NAME, child INDEX, as it was. A text that changed fails at once. When the tool itself
+# could not act or read (the bridge did not answer it within 10 s), what it saw is printed
+# and the action is tried once more; a second such failure fails. (Seen in two full test
+# runs, never when this script ran alone; the cause is not known yet.)
 edit_keeps_text() {
-  local name=$1 index=$2 before after
+  local name=$1 index=$2 before after problem attempt
   shift 2
-  before=$(child_text "$BRIDGE_CAPTION" "$index") || { fail "$name's text before $*: unreadable"; return 1; }
-  suite_client edit "$BRIDGE_CAPTION" "$index" "$@" || { fail "edit $name $* failed"; return 1; }
-  after=$(child_text "$BRIDGE_CAPTION" "$index") || { fail "$name's text after $*: unreadable"; return 1; }
-  [[ "$after" == "$before" ]] || { fail "$* changed $name from \"$before\" to \"$after\""; return 1; }
+  for attempt in 1 2; do
+    if ! before=$(child_text "$BRIDGE_CAPTION" "$index"); then
+      problem="$name's text before $*: unreadable"
+    elif ! suite_client edit "$BRIDGE_CAPTION" "$index" "$@" 2>"$RUN_DIR/edit.err"; then
+      problem="edit $name $* failed: $(cat "$RUN_DIR/edit.err")"
+    elif ! after=$(child_text "$BRIDGE_CAPTION" "$index"); then
+      problem="$name's text after $*: unreadable"
+    elif [[ "$after" != "$before" ]]; then
+      fail "$* changed $name from \"$before\" to \"$after\""$'\n'"$(window_now)"
+      return 1
+    else
+      return 0
+    fi
+    log "window_e2e.sh: attempt $attempt: $problem"$'\n'"$(window_now)"
+  done
+  fail "$problem, twice"
+  return 1
+}
+
+# What the bridge's window holds now, and its log, for a failure to show.
+window_now() {
+  suite_client windows "$BRIDGE_CAPTION" 2>&1
+  [[ -e "$RUN_DIR/ErrorLog.txt" ]] && head -c 2000 "$RUN_DIR/ErrorLog.txt"
 }
 
 # edit_gives CAPTION INDEX WANT ACTION [TEXT]: after the action the child shows WANT.
