@@ -54,11 +54,11 @@ start_linked_bridge() {
 
 error_label_shown() { [[ "$(label_shown "$ERROR_LABEL")" == 1 ]]; }
 
-# A type mismatch in a client's command ("abc" is no number), then "see ErrorLog" within 5 s.
+# A type mismatch in a client's command ("abc" is no number), then "see ErrorLog" soon after.
 program_error_shown() {
   execute abctest >/dev/null
   wait_until error_label_shown ||
-    { fail "\"$ERROR_LABEL\" is not shown 5 s after a program error"; return 1; }
+    { fail "\"$ERROR_LABEL\" is not shown ${WAIT_TIMEOUT} s after a program error"; return 1; }
 }
 
 case_folder_named_in_cyrillic_keeps_the_log_beside_the_exe() {

@@ -59,7 +59,7 @@ case_program_error_shows_the_error_label() {
   # "abc" is no number: the command dispatcher reports a type mismatch.
   execute abctest >/dev/null
   wait_until error_label_shown ||
-    { fail "\"$ERROR_LABEL\" is not shown 5 s after a program error; window: $(suite_client windows "$BRIDGE_CAPTION")"; return 1; }
+    { fail "\"$ERROR_LABEL\" is not shown ${WAIT_TIMEOUT} s after a program error; window: $(suite_client windows "$BRIDGE_CAPTION")"; return 1; }
   grep -q "program error 13 in module DDEServer.LinkExecute" "$RUN_DIR/$ERROR_LOG_NAME" 2>/dev/null ||
     { fail "the error is not in $ERROR_LOG_NAME: $(cat "$RUN_DIR/$ERROR_LOG_NAME" 2>/dev/null)"; return 1; }
 }

@@ -66,19 +66,15 @@ case_warning_hidden_at_first_then_blinking() {
 case_a_hung_window_does_not_freeze_the_bridge() {
   # Every second the bridge looks for HRD among the desktop's windows; one that hangs must
   # not hang the bridge with it: the warning goes on blinking.
-  local hung=$RUN_DIR/hung.txt
-  "$WINE" "$RUN_DIR/suite_client.exe" hang 10 >"$hung" 2>&1 &
-  local hanging=$!
-  STARTED_PIDS+=("$hanging")
-  wait_until grep -q READY "$hung" || { fail "the hung window did not appear"; return 1; }
+  start_hung_window 10 || { fail "the hung window did not appear"; return 1; }
   # The first time the hung window is asked who serves, it is given a second to answer,
   # as a busy one would need; from then on it is asked only briefly.
   sleep 1.5
   local samples count
   samples=$(sample_warning 5)
   count=$(transitions <<<"$samples" | grep -c .)
-  stop_pid "$hanging"
-  forget_pid "$hanging"
+  stop_pid "$HUNG_PID"
+  forget_pid "$HUNG_PID"
   ((count >= 3)) || { fail "the warning changed $count times in 5 s beside a hung window:"$'\n'"$samples"; return 1; }
 }
 
@@ -86,7 +82,7 @@ case_hrd_appearing_is_linked_and_translated() {
   start_hrd --set HRD_HERTZ=14070000 --set HRD_MODE=USB --set HRD_TX=off ||
     { fail "the HRD simulator did not start"; return 1; }
   wait_until item_is RcvFreq 14,070.00 ||
-    { fail "RcvFreq is \"$(item RcvFreq)\" 5 s after HRD started, want 14,070.00"; return 1; }
+    { fail "RcvFreq is \"$(item RcvFreq)\" ${WAIT_TIMEOUT} s after HRD started, want 14,070.00"; return 1; }
   item_is XmitFreq 14,070.00 || { fail "XmitFreq is \"$(item XmitFreq)\""; return 1; }
   item_is Mode SSB || { fail "Mode is \"$(item Mode)\", want SSB"; return 1; }
   item_is RadioMode USB || { fail "RadioMode is \"$(item RadioMode)\", want USB"; return 1; }

@@ -103,13 +103,15 @@ make_prefix() {
   local dir=$1 out=$2
   # Making a prefix is this machine's business, not the program's: a wineboot that fails
   # is shown and tried once more on a fresh folder.
-  if ! WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1; then
-    log "wineboot failed, trying once more; it printed:"
+  local attempt
+  for attempt in 1 2; do
+    WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1 && break
+    log "wineboot failed (attempt $attempt); it printed:"
     tail -n 20 "$out" >&2
+    ((attempt == 1)) || return 1
     WINEPREFIX=$dir timeout 30 "$WINESERVER" -k >/dev/null 2>&1
     rm -rf "$dir"
-    WINEPREFIX=$dir "$WINE" wineboot -i >"$out" 2>&1 || { log "wineboot failed again:"; tail -n 20 "$out" >&2; return 1; }
-  fi
+  done
   # Without a window manager, hiding a managed window stalls about 2 s; unmanaged it does not.
   WINEPREFIX=$dir "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >>"$out" 2>&1 || { log "wine reg add failed ($out)"; return 1; }
@@ -471,6 +473,17 @@ label_shown() {
 
 LISTEN_PID=""
 LISTEN_LOG=""
+
+# start_hung_window SECONDS: a program whose window (a text box inside) reads no message for
+# SECONDS is on the desktop; its PID goes into HUNG_PID. False when it did not come up.
+HUNG_PID=""
+start_hung_window() {
+  local out=$RUN_DIR/hung.txt
+  "$WINE" "$RUN_DIR/suite_client.exe" hang "$1" >"$out" 2>&1 &
+  HUNG_PID=$!
+  STARTED_PIDS+=("$HUNG_PID")
+  wait_until grep -q READY "$out"
+}
 
 # start_listener SECONDS NAME…: the suite-client tool stands in for sibling programs.
 # It gets twice the usual time to say READY: in one full test run the first listener of a

@@ -74,11 +74,7 @@ case_a_hung_window_holds_the_bridge_up_only_briefly() {
   # its notices, its link to HRD and its answers come within seconds, not after the hang.
   start_hrd --set HRD_HERTZ=21074000 || { fail "the HRD simulator did not start"; return 1; }
   start_listener 90 Sarnok || { fail "the listener did not start"; return 1; }
-  local hung=$RUN_DIR/hung.txt
-  "$WINE" "$RUN_DIR/suite_client.exe" hang 60 >"$hung" 2>&1 &
-  local hanging=$!
-  STARTED_PIDS+=("$hanging")
-  wait_until grep -q READY "$hung" || { fail "the hung window did not appear"; return 1; }
+  start_hung_window 60 || { fail "the hung window did not appear"; return 1; }
   local hang_ms
   hang_ms=$(now_ms)
   start_bridge || { fail "the bridge did not start beside a hung window"; return 1; }
@@ -98,9 +94,9 @@ case_a_hung_window_holds_the_bridge_up_only_briefly() {
   [[ "$value" == 21,074.00 ]] || { fail "a client read RcvFreq \"$value\" beside a hung window"; return 1; }
   local elapsed=$(($(now_ms) - hang_ms))
   ((elapsed < 40000)) || { fail "all that took ${elapsed} ms, as long as the hang"; return 1; }
-  pid_gone "$hanging" && { fail "the hung window ended before the checks did"; return 1; }
-  stop_pid "$hanging"
-  forget_pid "$hanging"
+  pid_gone "$HUNG_PID" && { fail "the hung window ended before the checks did"; return 1; }
+  stop_pid "$HUNG_PID"
+  forget_pid "$HUNG_PID"
   close_bridge || return 1
   stop_pid "$LISTEN_PID"
   forget_pid "$LISTEN_PID"

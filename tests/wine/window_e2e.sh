@@ -170,16 +170,13 @@ case_hidden_link_boxes_take_no_keys() {
 case_a_text_that_does_not_come_is_not_read_as_empty() {
   # The cases above compare texts before and after; a box that does not answer in time
   # must fail the reading, not pass for an emptied box.
-  local hung=$RUN_DIR/hung.txt dump status=0
-  "$WINE" "$RUN_DIR/suite_client.exe" hang 30 >"$hung" 2>&1 &
-  local hanging=$!
-  STARTED_PIDS+=("$hanging")
-  wait_until grep -q READY "$hung" || { fail "the hung window did not appear"; return 1; }
+  local dump status=0
+  start_hung_window 30 || { fail "the hung window did not appear"; return 1; }
   dump=$(suite_client windows "suite_client hung window" 2>"$RUN_DIR/windows.err") || status=$?
   ((status == 5)) && grep -q "child 0 did not give its text" "$RUN_DIR/windows.err" ||
     { fail "reading a hung box's text gave status $status, \"$dump\", $(cat "$RUN_DIR/windows.err")"; return 1; }
-  stop_pid "$hanging"
-  forget_pid "$hanging"
+  stop_pid "$HUNG_PID"
+  forget_pid "$HUNG_PID"
 }
 
 main() {
